@@ -1,0 +1,44 @@
+# One-command entry points. Each target installs missing Debian packages (as root, through
+# scripts/setup-deps.sh), configures and builds before it does its own work.
+BUILD      ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+DEMO       ?= examples/scenarios/arp-responder.json
+
+.PHONY: all setup configure build test demo bench fuzz format clean
+
+all: build
+
+setup:
+	@bash scripts/setup-deps.sh
+
+configure: setup
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: build
+	$(BUILD)/bin/frhost validate $(DEMO)
+
+bench: BUILD_TYPE = Release
+bench: BUILD = build-bench
+bench: CMAKE_ARGS += -DORX_BENCH=ON
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
+
+# libFuzzer targets need clang; the corpus replay runs in every ordinary test build.
+fuzz: setup
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORX_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@echo "fuzz targets are in build-fuzz/bin/fuzz_*"
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-bench build-fuzz

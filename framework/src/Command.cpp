@@ -1,0 +1,50 @@
+#include "orx/framework/Command.h"
+
+#include "orx/framework/HandleRegistry.h"
+
+namespace orx::framework {
+
+bool CCommand::Validate(CBaseValidationContext&) { return true; }
+
+bool CCommand::Execute(bool async) {
+    (void)async;  // commands run on the calling thread
+    CBaseValidationContext context;
+    if (!Validate(context)) return false;
+    DoRun();
+    return true;
+}
+
+void CCommand::ExpandInputHandleTags(std::vector<uint32_t>& handles) const {
+    std::vector<uint32_t> expanded;
+    expanded.reserve(handles.size());
+    for (uint32_t h : handles) {
+        CScriptable* object = CHandleRegistry::Instance().Find(h);
+        if (object && object->IsTypeOf(CTag::CLASS_ID())) {
+            ScriptableVec tagged;
+            object->GetObjects(tagged, ANY_CLASS_ID, RelationType(USER_TAG, DIR_BACKWARD));
+            for (CScriptable* t : tagged) expanded.push_back(t->GetObjectHandle());
+        } else {
+            expanded.push_back(h);
+        }
+    }
+    handles.swap(expanded);
+}
+
+CCommandStatusManager& CCommandStatusManager::Instance() {
+    static CCommandStatusManager instance;
+    return instance;
+}
+
+void CCommandStatusManager::SetCommandStatus(Handle handle, ClassId commandClass, bool enabled) {
+    m_status[{handle, commandClass}] = enabled;
+}
+
+bool CCommandStatusManager::GetCommandStatus(Handle handle, ClassId commandClass,
+                                             bool& enabled) const {
+    auto it = m_status.find({handle, commandClass});
+    if (it == m_status.end()) return false;
+    enabled = it->second;
+    return true;
+}
+
+}  // namespace orx::framework

@@ -1,0 +1,137 @@
+#include "orx/core/HostClasses.h"
+
+#include "orx/core/PduContainer.h"
+#include "orx/core/Protocol.h"
+#include "orx/framework/Command.h"
+#include "orx/framework/HandleRegistry.h"
+#include "orx/framework/Rpc.h"
+#include "orx/framework/ScriptableCreator.h"
+
+namespace orx::core {
+
+using namespace orx::framework;
+
+namespace {
+
+template <class T>
+CScriptable* Make() {
+    return new T();
+}
+void DestroyObject(CScriptable* object) { delete object; }
+
+// The root objects live for the whole process under their reserved handles.
+template <class T>
+T& Root(Handle handle) {
+    CScriptable* object = CHandleRegistry::Instance().Find(handle);
+    if (!object) object = CScriptableCreator::CreateWithHandle(T::CLASS_ID(), handle, nullptr);
+    T* typed = dynamic_cast<T*>(object);
+    if (!typed) throw COrxLogicError("Handle " + std::to_string(handle) + " is not a " +
+                                     CMetaClassManager::Instance().GetClass(T::CLASS_ID())->GetName());
+    return *typed;
+}
+
+}  // namespace
+
+void RegisterHostClasses(CMetaClassManager& m) {
+    m.RegisterMakeDestroy(COrxSystem::CLASS_ID(), &Make<COrxSystem>, &DestroyObject);
+    m.RegisterMakeDestroy(CProject::CLASS_ID(), &Make<CProject>, &DestroyObject);
+    m.RegisterMakeDestroy(CPhysicalTestModule::CLASS_ID(), &Make<CPhysicalTestModule>, &DestroyObject);
+    m.RegisterMakeDestroy(CPhysicalPortGroup::CLASS_ID(), &Make<CPhysicalPortGroup>, &DestroyObject);
+    m.RegisterMakeDestroy(CPhysicalPort::CLASS_ID(), &Make<CPhysicalPort>, &DestroyObject);
+    m.RegisterMakeDestroy(CPort::CLASS_ID(), &Make<CPort>, &DestroyObject);
+    m.RegisterMakeDestroy(CProbe::CLASS_ID(), &Make<CProbe>, &DestroyObject);
+    m.RegisterMakeDestroy(CEmulatedDevice::CLASS_ID(), &Make<CEmulatedDevice>, &DestroyObject);
+    m.RegisterMakeDestroy(CCommand::CLASS_ID(), &Make<CCommand>, &DestroyObject);
+    m.RegisterMakeDestroy(CTag::CLASS_ID(), &Make<CTag>, &DestroyObject);
+    m.RegisterMakeDestroy(CProtocolStartCommand::CLASS_ID(), &Make<CProtocolStartCommand>,
+                          &DestroyObject);
+    m.RegisterMakeDestroy(CProtocolStopCommand::CLASS_ID(), &Make<CProtocolStopCommand>,
+                          &DestroyObject);
+}
+
+COrxSystem& COrxSystem::Instance() { return Root<COrxSystem>(1); }
+
+CProject& CProject::Instance() { return Root<CProject>(ORX_PROJECT_HANDLE); }
+
+Delegate<CProject::ResetDelegate>& CProject::ResetListeners() {
+    static Delegate<ResetDelegate> listeners;
+    return listeners;
+}
+
+void CProject::RegisterOnProjectResetCompletedDelegate(const ResetDelegate& d) {
+    ResetListeners() += d;
+}
+
+void CProject::UnregisterOnProjectResetCompletedDelegate(const ResetDelegate& d) {
+    ResetListeners() -= d;
+}
+
+void CProject::Reset() {
+    for (CScriptable* root : {static_cast<CScriptable*>(this),
+                              static_cast<CScriptable*>(&COrxSystem::Instance())}) {
+        ScriptableVec children;
+        root->GetAllRelated(children, RelationType(PARENT_CHILD));
+        for (auto it = children.rbegin(); it != children.rend(); ++it) {
+            CScriptableCreator::Destroy(*it);
+        }
+    }
+    COrxSystem::Instance().SetInSimulationMode(false);
+    MarkClean();
+    COrxSystem::Instance().MarkClean();
+    ResetListeners()();
+}
+
+void CPhysicalTestModule::SetIlTransport(std::shared_ptr<IlTransport> transport) {
+    m_transport = std::move(transport);
+    if (m_transport) CRpcManager::Instance().Attach(*m_transport);
+}
+
+CPhysicalTestModule* CPhysicalPortGroup::GetTestModule() const {
+    return dynamic_cast<CPhysicalTestModule*>(GetParent());
+}
+
+CPort::~CPort() = default;
+
+CPhysicalPort* CPort::GetPhysicalPort() const {
+    return dynamic_cast<CPhysicalPort*>(
+        GetObject(CPhysicalPort::CLASS_ID(), RelationType(PHYSICAL_PORT_TO_PORT, DIR_BACKWARD)));
+}
+
+CPhysicalPortGroup* CPort::GetPortGroup() const {
+    CPhysicalPort* physical = GetPhysicalPort();
+    return physical ? dynamic_cast<CPhysicalPortGroup*>(physical->GetParent()) : nullptr;
+}
+
+uint32_t CPort::GetPortIndex() const {
+    CPhysicalPort* physical = GetPhysicalPort();
+    return physical ? physical->GetIndex() : 0xFFFF;
+}
+
+Messenger* CPort::GetMessenger() const {
+    CPhysicalPortGroup* group = GetPortGroup();
+    CPhysicalTestModule* module = group ? group->GetTestModule() : nullptr;
+    std::shared_ptr<IlTransport> transport = module ? module->GetIlTransport() : nullptr;
+    if (!transport) {
+        m_messenger.reset();
+        return nullptr;
+    }
+    uint32_t index = GetPortIndex();
+    if (!m_messenger || m_messenger->GetTransport() != transport ||
+        m_messenger->GetDestination() != index) {
+        m_messenger = std::make_unique<Messenger>(
+            transport, index, group->GetEquipmentString() + "/" + std::to_string(index + 1));
+    }
+    return m_messenger.get();
+}
+
+const FilterPduFormatter& FilterPduFormatter::Instance() {
+    static FilterPduFormatter instance;
+    return instance;
+}
+
+const CPduFormatter& CPduContainer::GetFormatter() const {
+    static CPduFormatter defaultFormatter;
+    return defaultFormatter;
+}
+
+}  // namespace orx::core
