@@ -11,7 +11,12 @@ CResourceManager& CResourceManager::Instance() {
 
 void CResourceManager::AddStringResource(long id, const std::string& text) {
     std::lock_guard lock(m_mutex);
-    m_strings[id] = text;
+    if (m_strings.insert_or_assign(id, text).second) m_order.push_back(id);
+}
+
+std::vector<long> CResourceManager::GetIds() const {
+    std::lock_guard lock(m_mutex);
+    return m_order;
 }
 
 bool CResourceManager::GetStringResource(long id, std::string& text) const {

@@ -20,8 +20,11 @@ CResultModule& CResultModule::Instance() {
     return instance;
 }
 
-void CResultModule::RegisterResultHandler(std::shared_ptr<CPagedResultHandler> handler, bool) {
+void CResultModule::RegisterResultHandler(boost::shared_ptr<CPagedResultHandler> handler, bool) {
     if (!handler) throw orx::framework::COrxLogicError("RegisterResultHandler: no handler given");
+    for (const auto& h : m_handlers) {
+        if (h == handler) return;
+    }
     m_handlers.push_back(std::move(handler));
 }
 
@@ -47,7 +50,11 @@ CResultProviderRegistry& CResultProviderRegistry::Instance() {
 }
 
 void CResultProviderRegistry::RegisterResultProviderRegistration(const Registration& registration) {
-    if (!registration.empty()) m_registrations.push_back(registration);
+    if (registration.empty()) return;
+    for (const Registration& r : m_registrations) {
+        if (r == registration) return;
+    }
+    m_registrations.push_back(registration);
 }
 
 void CResultProviderRegistry::RunRegistrations() {

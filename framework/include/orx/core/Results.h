@@ -3,6 +3,8 @@
 // Registration points of the host's result machinery: result handlers and their result types,
 // IL notification parsers, and result providers.
 
+#include <boost/shared_ptr.hpp>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -65,13 +67,13 @@ private:
 class CResultModule {
 public:
     static CResultModule& Instance();
-    void RegisterResultHandler(std::shared_ptr<CPagedResultHandler> handler, bool owned);
-    const std::vector<std::shared_ptr<CPagedResultHandler>>& GetHandlers() const {
+    void RegisterResultHandler(boost::shared_ptr<CPagedResultHandler> handler, bool owned);
+    const std::vector<boost::shared_ptr<CPagedResultHandler>>& GetHandlers() const {
         return m_handlers;
     }
 
 private:
-    std::vector<std::shared_ptr<CPagedResultHandler>> m_handlers;
+    std::vector<boost::shared_ptr<CPagedResultHandler>> m_handlers;
 };
 
 // What a notification parser makes of an IL notification.
@@ -94,10 +96,15 @@ private:
     std::map<std::string, NotificationParser> m_parsers;
 };
 
+class CPort;
+
+// Describes one result provider: the IL message set its results come from and the ports it
+// applies to. The host builds the providers' IL queries itself.
 class CResultProviderHandler {
 public:
     virtual ~CResultProviderHandler() = default;
     virtual std::string GetMsgSetName() const = 0;
+    virtual bool IsPortApplicable(CPort& port) { (void)port; return true; }
 };
 
 using RsaPathStep = std::pair<orx::framework::RelationType, ClassId>;

@@ -17,10 +17,13 @@ public:
     void AddStringResource(long id, const std::string& text);
     // False when the id is unknown.
     bool GetStringResource(long id, std::string& text) const;
+    // Ids in the order they were first added.
+    std::vector<long> GetIds() const;
 
 private:
     mutable std::mutex m_mutex;
     std::map<long, std::string> m_strings;
+    std::vector<long> m_order;
 };
 
 // Fills a string resource's placeholders {1}, {2}, ... with the arguments in the order they are
