@@ -546,7 +546,7 @@ class Decoder {
             case TMK_ARRAY: {
                 enter(depth + 1, at);
                 const int n = r_.count("array length", 1);
-                auto a = make<Tm_array>(scope);
+                auto a = make<Tm_array>(scope, *scope.arena);
                 a->reserve(std::min(n, kMaxReserve));
                 for (int i = 0; i < n; ++i) {
                     a->add_member_and_own(value(scope, depth + 1).release());
@@ -556,7 +556,7 @@ class Decoder {
             case TMK_STRUCT: {
                 enter(depth + 1, at);
                 const int n = r_.count("structure member count", 2);
-                auto s = make<Tm_struct>(scope, scope.catalog);
+                auto s = make<Tm_struct>(scope, scope.catalog, *scope.arena);
                 s->reserve(std::min(n, kMaxReserve));
                 for (int i = 0; i < n; ++i) {
                     const int id = name_ref(scope);
@@ -602,7 +602,7 @@ class Decoder {
                         }
                     }
                 }
-                return make<Tm_packed_array>(scope, tmv, p, n);
+                return make<Tm_packed_array>(scope, tmv, p, n, *scope.arena);
             }
             default:
                 r_.fail("unknown value tag " + std::to_string(tag), at);

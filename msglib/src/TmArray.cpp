@@ -19,6 +19,7 @@ static std::string element_text(int i) {
 
 Tm_array::Tm_array() : container_(&own_) {}
 Tm_array::Tm_array(Tm_value_container* container) : container_(container) {}
+Tm_array::Tm_array(Tm_arena& arena) : own_(arena), container_(&own_) {}
 Tm_array::~Tm_array() = default;
 
 Tm_value_container* Tm_array::container(const char* operation) const {
@@ -277,14 +278,26 @@ const void* Tm_array::contiguous_data(int&, int&) const {
 
 // Tm_packed_array ------------------------------------------------------------------------------
 
-Tm_packed_array::Tm_packed_array(int tmv)
-    : Tm_array(nullptr), tmv_(tmv), width_(tm_simple_size(tmv)) {
+Tm_packed_array::Tm_packed_array(int tmv, Tm_arena* arena)
+    : Tm_array(nullptr),
+      tmv_(tmv),
+      width_(tm_simple_size(tmv)),
+      bytes_(Tm_arena_allocator<uint8_t>(arena)) {
     if (!tm_is_simple(tmv)) {
         throw Tm_exception("Tm_packed_array: " + std::to_string(tmv) + " is not a simple type");
     }
 }
+Tm_packed_array::Tm_packed_array(int tmv) : Tm_packed_array(tmv, static_cast<Tm_arena*>(nullptr)) {}
+Tm_packed_array::Tm_packed_array(int tmv, const void* data, int count)
+    : Tm_packed_array(tmv, static_cast<Tm_arena*>(nullptr)) {
+    fill(data, count);
+}
+Tm_packed_array::Tm_packed_array(int tmv, const void* data, int count, Tm_arena& arena)
+    : Tm_packed_array(tmv, &arena) {
+    fill(data, count);
+}
 
-Tm_packed_array::Tm_packed_array(int tmv, const void* data, int count) : Tm_packed_array(tmv) {
+void Tm_packed_array::fill(const void* data, int count) {
     if (count < 0) {
         throw Tm_exception("Tm_packed_array: negative count " + std::to_string(count));
     }
@@ -292,7 +305,7 @@ Tm_packed_array::Tm_packed_array(int tmv, const void* data, int count) : Tm_pack
     if (count > 0) {
         bytes_.assign(p, p + static_cast<size_t>(count) * width_);
     }
-    if (tmv == TMV_BOOL) {  // a bool byte other than 0 or 1 has no value
+    if (tmv_ == TMV_BOOL) {  // a bool byte other than 0 or 1 has no value
         for (int i = 0; i < count; ++i) {
             if (bytes_[static_cast<size_t>(i)] > 1) {
                 throw Tm_exception("Tm_packed_array: bool element " + std::to_string(i) +

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <string>
 
 #include "msglib/Message.h"
@@ -149,6 +151,8 @@ namespace {
 constexpr size_t kHeader = 16;
 constexpr unsigned char kFromHeap = 0x48;
 constexpr unsigned char kFromArena = 0x41;
+// Keeps the rounding in Tm_arena::allocate_block from wrapping around.
+constexpr size_t kMaxArenaRequest = std::numeric_limits<size_t>::max() / 2;
 }  // namespace
 
 void* Tm_value::operator new(size_t size) {
@@ -172,22 +176,73 @@ void Tm_value::operator delete(void* p) noexcept {
 }
 void Tm_value::operator delete(void*, Tm_arena&) noexcept {}
 
-Tm_arena::~Tm_arena() = default;
+// Full-size arena blocks of finished messages, kept for the next message decoded on the same
+// thread: once a message's own small allocations are gone, freeing its blocks lets the heap hand
+// the pages back to the system, and decoding one message after another faulted them in anew.
+namespace {
+constexpr size_t kArenaBlock = 64 * 1024;  // below the size the heap serves by mapping pages
+constexpr int kCachedBlocks = 32;          // at most 2 MiB kept per thread
 
-void* Tm_arena::allocate(size_t size) {
-    size = (size + 15) & ~size_t{15};
-    if (size > left_) {
-        // Blocks grow so that a large message needs few of them, but stay below the size the
-        // heap serves by mapping fresh pages.
-        block_size_ = std::min<size_t>(block_size_ * 2, 64 * 1024);
-        const size_t n = std::max(block_size_, size);
-        blocks_.push_back(std::unique_ptr<std::byte[]>(new std::byte[n]));
-        next_ = blocks_.back().get();
-        left_ = n;
+// Trivially destructible, so an arena destroyed late in a thread's life (by another thread-local
+// object) can still look at it; Block_cache_closer empties it when the thread ends.
+struct Block_cache {
+    std::byte* blocks[kCachedBlocks];
+    int count;
+    bool closed;
+};
+thread_local Block_cache block_cache{};
+
+struct Block_cache_closer {
+    bool armed = false;
+    ~Block_cache_closer() {
+        block_cache.closed = true;
+        while (block_cache.count > 0) {
+            delete[] block_cache.blocks[--block_cache.count];
+        }
     }
-    void* p = next_;
-    next_ += size;
-    left_ -= size;
+};
+thread_local Block_cache_closer block_cache_closer;
+
+std::unique_ptr<std::byte[]> take_cached_block() {
+    if (block_cache.count == 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<std::byte[]>(block_cache.blocks[--block_cache.count]);
+}
+
+void cache_block(std::unique_ptr<std::byte[]> block) {
+    if (block_cache.closed || block_cache.count == kCachedBlocks) {
+        return;  // freed here
+    }
+    block_cache_closer.armed = true;  // registers the cleanup at thread end
+    block_cache.blocks[block_cache.count++] = block.release();
+}
+}  // namespace
+
+Tm_arena::~Tm_arena() {
+    for (Block& b : blocks_) {
+        if (b.size == kArenaBlock) {
+            cache_block(std::move(b.memory));
+        }
+    }
+}
+
+void* Tm_arena::allocate_block(size_t size) {
+    if (size > kMaxArenaRequest) {
+        throw std::bad_alloc();
+    }
+    size = (size + 15) & ~size_t{15};
+    // Blocks grow so that a large message needs few of them.
+    block_size_ = std::min(block_size_ * 2, kArenaBlock);
+    const size_t n = std::max(block_size_, size);
+    std::unique_ptr<std::byte[]> memory = n == kArenaBlock ? take_cached_block() : nullptr;
+    if (!memory) {
+        memory.reset(new std::byte[n]);
+    }
+    std::byte* p = memory.get();
+    blocks_.push_back(Block{std::move(memory), n});  // on failure the Block frees it
+    next_ = p + size;
+    left_ = n - size;
     return p;
 }
 

@@ -12,6 +12,10 @@ Tm_struct::Tm_struct() = default;
 Tm_struct::Tm_struct(Tm_catalog<std::string>* catalog) {
     use_catalog(catalog);
 }
+Tm_struct::Tm_struct(Tm_catalog<std::string>* catalog, Tm_arena& arena)
+    : members_(Tm_arena_allocator<Member>(&arena)) {
+    use_catalog(catalog);
+}
 Tm_struct::~Tm_struct() = default;
 
 Tm_catalog<std::string>* Tm_struct::use_catalog(Tm_catalog<std::string>* catalog) {

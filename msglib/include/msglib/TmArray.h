@@ -24,6 +24,11 @@ class Tm_value_container {
 // Owns its elements.
 class Tm_owning_container final : public Tm_value_container {
   public:
+    Tm_owning_container() = default;
+    // Keeps the element list in arena, which must outlive the container (decoder).
+    explicit Tm_owning_container(Tm_arena& arena)
+        : items_(Tm_arena_allocator<std::unique_ptr<Tm_value>>(&arena)) {}
+
     int size() const override { return static_cast<int>(items_.size()); }
     const Tm_value* at(int i) const override { return items_[static_cast<size_t>(i)].get(); }
     void reserve(int n) override { items_.reserve(static_cast<size_t>(n)); }
@@ -31,7 +36,7 @@ class Tm_owning_container final : public Tm_value_container {
     void push_back(std::unique_ptr<Tm_value> value) override { items_.push_back(std::move(value)); }
 
   private:
-    std::vector<std::unique_ptr<Tm_value>> items_;
+    std::vector<std::unique_ptr<Tm_value>, Tm_arena_allocator<std::unique_ptr<Tm_value>>> items_;
 };
 
 // An ordered list of values. Tm_array() owns its elements. Derived arrays (views over plain
@@ -46,6 +51,8 @@ class Tm_array : public Tm_value {
     Tm_array();
     // container must outlive the array (typically a member of the derived class), or be null.
     explicit Tm_array(Tm_value_container* container);
+    // Owns its elements and keeps their list in arena, which must outlive the array (decoder).
+    explicit Tm_array(Tm_arena& arena);
     ~Tm_array() override;
     Tm_array(const Tm_array&) = delete;
     Tm_array& operator=(const Tm_array&) = delete;
@@ -126,6 +133,8 @@ class Tm_packed_array final : public Tm_array {
   public:
     explicit Tm_packed_array(int tmv);
     Tm_packed_array(int tmv, const void* data, int count);
+    // Keeps the numbers in arena, which must outlive the array (decoder).
+    Tm_packed_array(int tmv, const void* data, int count, Tm_arena& arena);
 
     int get_tmv() const { return tmv_; }
     const uint8_t* data() const { return bytes_.data(); }
@@ -175,6 +184,9 @@ class Tm_packed_array final : public Tm_array {
     const void* contiguous_data(int& tmv, int& count) const override;
 
   private:
+    // Storage from arena when not null.
+    Tm_packed_array(int tmv, Tm_arena* arena);
+    void fill(const void* data, int count);
     template <class T>
     void append(T value);
     template <class T>
@@ -184,5 +196,5 @@ class Tm_packed_array final : public Tm_array {
     int tmv_;
     int width_;
     int count_ = 0;
-    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t, Tm_arena_allocator<uint8_t>> bytes_;
 };

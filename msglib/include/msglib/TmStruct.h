@@ -19,6 +19,8 @@ class Tm_struct : public Tm_value {
   public:
     Tm_struct();
     explicit Tm_struct(Tm_catalog<std::string>* catalog);
+    // Keeps its member list in arena, which must outlive the structure (decoder).
+    Tm_struct(Tm_catalog<std::string>* catalog, Tm_arena& arena);
     ~Tm_struct() override;
     Tm_struct(const Tm_struct&) = delete;
     Tm_struct& operator=(const Tm_struct&) = delete;
@@ -92,7 +94,7 @@ class Tm_struct : public Tm_value {
         int name;
         std::unique_ptr<Tm_value> value;
     };
-    std::vector<Member> members_;
+    std::vector<Member, Tm_arena_allocator<Member>> members_;
     Tm_catalog<std::string>* catalog_ = nullptr;
     std::shared_ptr<Tm_catalog<std::string>> keep_;  // own or, for clones, shared catalog
 };
