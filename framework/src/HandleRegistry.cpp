@@ -8,8 +8,10 @@ namespace orx::framework {
 CHandleRegistry::CHandleRegistry() : m_next(ORX_PROJECT_HANDLE + 1) { m_objects.reserve(1024); }
 
 CHandleRegistry& CHandleRegistry::Instance() {
-    static CHandleRegistry instance;
-    return instance;
+    // Never destroyed: objects that go during static destruction still find it, and the root
+    // objects it holds for the whole process stay reachable.
+    static CHandleRegistry* const instance = new CHandleRegistry();
+    return *instance;
 }
 
 void CHandleRegistry::Add(Handle handle, CScriptable* object) {

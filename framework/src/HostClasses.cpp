@@ -1,5 +1,6 @@
 #include "orx/core/HostClasses.h"
 
+#include "orx/core/Capabilities.h"
 #include "orx/core/PduContainer.h"
 #include "orx/core/Protocol.h"
 #include "orx/framework/Command.h"
@@ -75,6 +76,7 @@ void CProject::Reset() {
             CScriptableCreator::Destroy(*it);
         }
     }
+    RcmDBMgr::Instance().Clear();  // the capabilities belonged to the destroyed test modules
     COrxSystem::Instance().SetInSimulationMode(false);
     MarkClean();
     COrxSystem::Instance().MarkClean();

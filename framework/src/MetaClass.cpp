@@ -34,7 +34,9 @@ bool ParseU64(const std::string& text, uint64_t& out) {
     }
     errno = 0;
     char* end = nullptr;
-    unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    // Decimal, or hexadecimal with 0x; a leading zero does not make a number octal.
+    int base = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10;
+    unsigned long long v = std::strtoull(text.c_str(), &end, base);
     if (errno != 0 || end == text.c_str() || *end != '\0') return false;
     out = v;
     return true;
@@ -44,7 +46,12 @@ bool ParseS64(const std::string& text, int64_t& out) {
     if (text.empty() || std::isspace((unsigned char)text[0])) return false;
     errno = 0;
     char* end = nullptr;
-    long long v = std::strtoll(text.c_str(), &end, 0);
+    size_t digits = (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    int base = text.size() > digits + 2 && text[digits] == '0' &&
+                       (text[digits + 1] == 'x' || text[digits + 1] == 'X')
+                   ? 16
+                   : 10;
+    long long v = std::strtoll(text.c_str(), &end, base);
     if (errno != 0 || end == text.c_str() || *end != '\0') return false;
     out = v;
     return true;

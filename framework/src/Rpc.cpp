@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -146,7 +147,8 @@ bool CRpcManager::Wait(std::vector<ErrorMsg>& errors) {
             batch.swap(state->responses);
         }
         // Responses first: one that made it in time is handled even if its deadline just passed.
-        for (auto& [seq, bytes] : batch) {
+        for (size_t next = 0; next < batch.size(); ++next) {
+            auto& [seq, bytes] = batch[next];
             auto it = state->outstanding.find(seq);
             if (it == state->outstanding.end()) continue;  // late: already reported as timed out
             Outstanding request = std::move(it->second);
@@ -161,7 +163,17 @@ bool CRpcManager::Wait(std::vector<ErrorMsg>& errors) {
                 continue;
             }
             if (!request.delegate.empty()) {
-                request.delegate(0, &response, request.ctx);
+                try {
+                    request.delegate(0, &response, request.ctx);
+                } catch (...) {
+                    // The responses behind this one are off the queue already: put them back
+                    // so that the next wait hands them out instead of timing them out.
+                    std::lock_guard lock(state->mutex);
+                    state->responses.insert(state->responses.begin(),
+                                            std::make_move_iterator(batch.begin() + next + 1),
+                                            std::make_move_iterator(batch.end()));
+                    throw;
+                }
             } else if (response.get_msg_type() == TMT_FAILED_RESPONSE) {
                 ErrorMsg error{seq, request.messenger, 0, ""};
                 FaultOf(response, error.faultCode, error.faultString);

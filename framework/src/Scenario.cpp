@@ -42,10 +42,13 @@ std::string Index(const std::string& path, size_t i) {
 
 // A JSON value as an error message shows it.
 std::string Describe(const Json& v) {
-    if (v.is_object()) return "an object";
-    if (v.is_array()) return "an array";
+    if (v.is_object())
+        return "an object";
+    if (v.is_array())
+        return "an array";
     std::string text = v.dump(-1, ' ', false, Json::error_handler_t::replace);
-    if (text.size() > 60) text = text.substr(0, 57) + "...";
+    if (text.size() > 60)
+        text = text.substr(0, 57) + "...";
     return text;
 }
 
@@ -71,10 +74,12 @@ bool IsReference(const Json& v) {
 
 // Decimal or 0x-prefixed hex; a leading zero is not read as octal.
 bool ParseIntegerText(const std::string& text, PropertyScalar& out) {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     bool negative = text[0] == '-';
     std::string_view digits(text);
-    if (negative) digits.remove_prefix(1);
+    if (negative)
+        digits.remove_prefix(1);
     int base = 10;
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         base = 16;
@@ -82,10 +87,12 @@ bool ParseIntegerText(const std::string& text, PropertyScalar& out) {
     } else if (digits.size() > 1 && digits[0] == '0') {
         return false;
     }
-    if (digits.empty() || digits[0] == '+' || digits[0] == '-') return false;
+    if (digits.empty() || digits[0] == '+' || digits[0] == '-')
+        return false;
     uint64_t magnitude = 0;
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
-    if (ec != std::errc() || end != digits.data() + digits.size()) return false;
+    if (ec != std::errc() || end != digits.data() + digits.size())
+        return false;
     if (!negative) {
         out = magnitude;
     } else if (magnitude <= static_cast<uint64_t>(INT64_MAX) + 1) {
@@ -98,9 +105,11 @@ bool ParseIntegerText(const std::string& text, PropertyScalar& out) {
 
 // ZeroMQ endpoints a frild daemon can be reached on: tcp://HOST:PORT or ipc://PATH.
 bool IsIlEndpoint(const std::string& il, std::string& why) {
-    if (il == "inproc") return true;
+    if (il == "inproc")
+        return true;
     if (il.rfind("ipc://", 0) == 0) {
-        if (il.size() > 6) return true;
+        if (il.size() > 6)
+            return true;
         why = "an ipc endpoint needs a path";
         return false;
     }
@@ -149,7 +158,8 @@ struct DuplicateKeyFinder {
         return path;
     }
     void ElementDone() {
-        if (!stack.empty() && stack.back().array) ++stack.back().index;
+        if (!stack.empty() && stack.back().array)
+            ++stack.back().index;
     }
     bool operator()(int, Json::parse_event_t event, Json& parsed) {
         switch (event) {
@@ -157,7 +167,7 @@ struct DuplicateKeyFinder {
                 stack.push_back(Frame{});
                 break;
             case Json::parse_event_t::array_start:
-                stack.push_back(Frame{true});
+                stack.push_back(Frame{true, 0, {}, {}});
                 break;
             case Json::parse_event_t::key: {
                 Frame& top = stack.back();
@@ -180,8 +190,10 @@ struct DuplicateKeyFinder {
     }
 };
 
+constexpr int kMaxDepth = 32;
+
 class Builder {
-public:
+  public:
     Builder(std::string source, fs::path baseDirectory)
         : m_source(std::move(source)), m_base(std::move(baseDirectory)) {
         m_result.source = m_source;
@@ -197,16 +209,19 @@ public:
         } catch (const std::exception& e) {
             Rollback();
             throw ScenarioError(m_source, m_where, e.what());
+        } catch (...) {
+            Rollback();
+            throw ScenarioError(m_source, m_where, "unknown exception");
         }
         return std::move(m_result);
     }
 
-private:
+  private:
     struct Reference {
         enum Kind { PROPERTY, MEMBERS, DEVICE_PORT } kind;
         Handle object;
         PropId property = 0;
-        std::string path;  // of the key
+        std::string path;                                        // of the key
         std::vector<std::pair<std::string, std::string>> names;  // (name, path) of each "@NAME"
     };
 
@@ -237,8 +252,10 @@ private:
             throw ScenarioError(m_source, "", "JSON syntax error: " + detail, line,
                                 static_cast<int>(end - lineStart) + 1);
         }
-        if (!finder.duplicatePath.empty()) Fail(finder.duplicatePath, "duplicate key");
-        if (!root.is_object()) Fail("", "expected a JSON object at the top level");
+        if (!finder.duplicatePath.empty())
+            Fail(finder.duplicatePath, "duplicate key");
+        if (!root.is_object())
+            Fail("", "expected a JSON object at the top level");
         return root;
     }
 
@@ -247,24 +264,29 @@ private:
         const Json* objects = nullptr;
         for (const auto& [key, value] : root.items()) {
             if (key == "simulationMode") {
-                if (!value.is_boolean()) Fail(key, "expected a bool, got " + Describe(value));
+                if (!value.is_boolean())
+                    Fail(key, "expected a bool, got " + Describe(value));
                 m_where = key;
                 m_oldSimulation = COrxSystem::Instance().GetInSimulationMode();
                 COrxSystem::Instance().SetInSimulationMode(value.get<bool>());
             } else if (key == "modules") {
-                if (!value.is_array()) Fail(key, "expected an array, got " + Describe(value));
+                if (!value.is_array())
+                    Fail(key, "expected an array, got " + Describe(value));
                 modules = &value;
             } else if (key == "objects") {
-                if (!value.is_array()) Fail(key, "expected an array, got " + Describe(value));
+                if (!value.is_array())
+                    Fail(key, "expected an array, got " + Describe(value));
                 objects = &value;
             } else if (key == "description") {
-                if (!value.is_string()) Fail(key, "expected a string, got " + Describe(value));
+                if (!value.is_string())
+                    Fail(key, "expected a string, got " + Describe(value));
             } else {
                 Fail(key, "unknown key (expected simulationMode, modules, objects or description)");
             }
         }
         if (modules) {
-            for (size_t i = 0; i < modules->size(); ++i) BuildModule((*modules)[i], Index("modules", i));
+            for (size_t i = 0; i < modules->size(); ++i)
+                BuildModule((*modules)[i], Index("modules", i));
         }
         if (objects) {
             CScriptable& project = CProject::Instance();
@@ -272,11 +294,13 @@ private:
                 BuildObject((*objects)[i], Index("objects", i), project);
             }
         }
-        for (const Reference& ref : m_references) Resolve(ref);
+        for (const Reference& ref : m_references)
+            Resolve(ref);
     }
 
     const std::string& String(const Json& v, const std::string& path) const {
-        if (!v.is_string()) Fail(path, "expected a string, got " + Describe(v));
+        if (!v.is_string())
+            Fail(path, "expected a string, got " + Describe(v));
         return v.get_ref<const std::string&>();
     }
 
@@ -286,16 +310,19 @@ private:
     }
 
     void BuildModule(const Json& m, const std::string& path) {
-        if (!m.is_object()) Fail(path, "expected a module object, got " + Describe(m));
+        if (!m.is_object())
+            Fail(path, "expected a module object, got " + Describe(m));
         std::string name, equipment, model, il = "inproc";
         const Json* capabilities = nullptr;
         for (const auto& [key, value] : m.items()) {
             std::string at = Key(path, key);
             if (key == "name") {
                 name = String(value, at);
-                if (name.empty()) Fail(at, "a module name cannot be empty");
+                if (name.empty())
+                    Fail(at, "a module name cannot be empty");
                 for (const ScenarioModule& other : m_result.modules) {
-                    if (other.name == name) Fail(at, "duplicate module name \"" + name + "\"");
+                    if (other.name == name)
+                        Fail(at, "duplicate module name \"" + name + "\"");
                 }
             } else if (key == "equipment") {
                 equipment = String(value, at);
@@ -304,15 +331,19 @@ private:
             } else if (key == "il") {
                 il = String(value, at);
                 std::string why;
-                if (!IsIlEndpoint(il, why)) Fail(at, why + ", got \"" + il + "\"");
+                if (!IsIlEndpoint(il, why))
+                    Fail(at, why + ", got \"" + il + "\"");
             } else if (key == "capabilities") {
-                if (!value.is_object()) Fail(at, "expected an object, got " + Describe(value));
+                if (!value.is_object())
+                    Fail(at, "expected an object, got " + Describe(value));
                 capabilities = &value;
             } else {
-                Fail(at, "unknown module key (expected name, equipment, model, capabilities or il)");
+                Fail(at,
+                     "unknown module key (expected name, equipment, model, capabilities or il)");
             }
         }
-        if (name.empty()) Fail(path, "a module needs a \"name\"");
+        if (name.empty())
+            Fail(path, "a module needs a \"name\"");
 
         m_where = path;
         CScriptable* module = Make("PhysicalTestModule", COrxSystem::Instance(), path);
@@ -326,7 +357,8 @@ private:
         m_result.modules.push_back(
             ScenarioModule{name, module->GetObjectHandle(), group->GetObjectHandle(), il});
 
-        if (!capabilities) return;
+        if (!capabilities)
+            return;
         std::string dbKey;
         if (!RcmKeyMgr::GetLookupKey(module->GetObjectHandle(), "TestModule", dbKey)) {
             Fail(path, "no capability key for the module");
@@ -334,7 +366,8 @@ private:
         m_capabilityKeys.push_back(dbKey);
         for (const auto& [capName, value] : capabilities->items()) {
             std::string at = Key(Key(path, "capabilities"), capName);
-            if (capName.empty()) Fail(at, "a capability needs a name");
+            if (capName.empty())
+                Fail(at, "a capability needs a name");
             Capability capability;
             if (value.is_boolean()) {
                 capability = Capability(value.get<bool>());
@@ -361,17 +394,25 @@ private:
         return object;
     }
 
-    void BuildObject(const Json& o, const std::string& path, CScriptable& parent) {
-        if (!o.is_object()) Fail(path, "expected an object, got " + Describe(o));
+    void BuildObject(const Json& o, const std::string& path, CScriptable& parent, int depth = 0) {
+        // Real trees are a handful of levels deep; this bounds the recursion on hostile input.
+        if (depth > kMaxDepth) {
+            Fail(path, "objects nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        }
+        if (!o.is_object())
+            Fail(path, "expected an object, got " + Describe(o));
         auto cls = o.find("class");
-        if (cls == o.end()) Fail(path, "an object needs a \"class\"");
+        if (cls == o.end())
+            Fail(path, "an object needs a \"class\"");
         const std::string& className = String(*cls, Key(path, "class"));
         const CMetaClass* mc = CMetaClassManager::Instance().GetClass(className);
-        if (!mc) Fail(path, "unknown class \"" + className + "\"");
-        if (mc->IsAbstract()) Fail(path, "class \"" + className + "\" is abstract");
-        for (ClassId reserved : {COrxSystem::CLASS_ID(), CProject::CLASS_ID(),
-                                 CPhysicalTestModule::CLASS_ID(), CPhysicalPortGroup::CLASS_ID(),
-                                 CPhysicalPort::CLASS_ID()}) {
+        if (!mc)
+            Fail(path, "unknown class \"" + className + "\"");
+        if (mc->IsAbstract())
+            Fail(path, "class \"" + className + "\" is abstract");
+        for (ClassId reserved :
+             {COrxSystem::CLASS_ID(), CProject::CLASS_ID(), CPhysicalTestModule::CLASS_ID(),
+              CPhysicalPortGroup::CLASS_ID(), CPhysicalPort::CLASS_ID()}) {
             if (mc->IsTypeOf(reserved)) {
                 Fail(path, "class \"" + className +
                                "\" is not made by objects (test modules come from \"modules\")");
@@ -384,7 +425,8 @@ private:
         if (auto n = o.find("name"); n != o.end()) {
             std::string at = Key(path, "name");
             name = String(*n, at);
-            if (name.empty()) Fail(at, "an object name cannot be empty");
+            if (name.empty())
+                Fail(at, "an object name cannot be empty");
             if (auto seen = m_namePaths.find(name); seen != m_namePaths.end()) {
                 Fail(at, "duplicate object name \"" + name + "\" (also at " + seen->second + ")");
             }
@@ -399,19 +441,23 @@ private:
             object->SetName(name);
             m_result.objects.emplace(name, handle);
         }
-        if (isPort) PlacePort(o, path, *object);
+        if (isPort)
+            PlacePort(o, path, *object);
 
         const Json* children = nullptr;
         for (const auto& [key, value] : o.items()) {
             std::string at = Key(path, key);
-            if (key == "class" || key == "name") continue;
+            if (key == "class" || key == "name")
+                continue;
             if (key == "children") {
-                if (!value.is_array()) Fail(at, "expected an array, got " + Describe(value));
+                if (!value.is_array())
+                    Fail(at, "expected an array, got " + Describe(value));
                 children = &value;
             } else if (isPort && (key == "module" || key == "index")) {
                 continue;  // placed above
             } else if (isPort && key == "portSet") {
-                if (!value.is_boolean()) Fail(at, "expected a bool, got " + Describe(value));
+                if (!value.is_boolean())
+                    Fail(at, "expected a bool, got " + Describe(value));
                 m_where = at;
                 object->Set(PROP_PORT_IS_PORT_SET, value.get<bool>());
             } else if (isPort && key == "members") {
@@ -420,7 +466,10 @@ private:
                 if (!IsReference(value)) {
                     Fail(at, "expected a reference \"@NAME\" to a port, got " + Describe(value));
                 }
-                m_references.push_back(Reference{Reference::DEVICE_PORT, handle, 0, at,
+                m_references.push_back(Reference{Reference::DEVICE_PORT,
+                                                 handle,
+                                                 0,
+                                                 at,
                                                  {{value.get<std::string>().substr(1), at}}});
             } else if (key == "Name") {
                 Fail(at, "give the object name with \"name\"");
@@ -430,12 +479,13 @@ private:
         }
         if (auto members = o.find("members"); isPort && members != o.end()) {
             if (!object->GetT<bool>(PROP_PORT_IS_PORT_SET)) {
-                Fail(Key(path, "members"), "only an aggregate port (\"portSet\": true) has members");
+                Fail(Key(path, "members"),
+                     "only an aggregate port (\"portSet\": true) has members");
             }
         }
         if (children) {
             for (size_t i = 0; i < children->size(); ++i) {
-                BuildObject((*children)[i], Index(Key(path, "children"), i), *object);
+                BuildObject((*children)[i], Index(Key(path, "children"), i), *object, depth + 1);
             }
         }
     }
@@ -444,12 +494,16 @@ private:
     void PlacePort(const Json& o, const std::string& path, CScriptable& port) {
         auto module = o.find("module");
         auto index = o.find("index");
-        if (module == o.end() && index == o.end()) return;
-        if (module == o.end()) Fail(Key(path, "index"), "\"index\" needs \"module\"");
-        if (index == o.end()) Fail(Key(path, "module"), "\"module\" needs \"index\"");
+        if (module == o.end() && index == o.end())
+            return;
+        if (module == o.end())
+            Fail(Key(path, "index"), "\"index\" needs \"module\"");
+        if (index == o.end())
+            Fail(Key(path, "module"), "\"module\" needs \"index\"");
         const std::string& moduleName = String(*module, Key(path, "module"));
         const ScenarioModule* m = m_result.FindModule(moduleName);
-        if (!m) Fail(Key(path, "module"), "unknown module \"" + moduleName + "\"");
+        if (!m)
+            Fail(Key(path, "module"), "unknown module \"" + moduleName + "\"");
         // Non-negative JSON integers are held unsigned.
         if (!index->is_number_unsigned() || index->get<uint64_t>() > 0xFFFF) {
             Fail(Key(path, "index"), "expected a port index (0 to 65535), got " + Describe(*index));
@@ -470,7 +524,8 @@ private:
 
     Reference ReferenceList(const Json& value, const std::string& path, Reference::Kind kind,
                             Handle object, PropId property = 0) const {
-        if (!value.is_array()) Fail(path, "expected an array of \"@NAME\", got " + Describe(value));
+        if (!value.is_array())
+            Fail(path, "expected an array of \"@NAME\", got " + Describe(value));
         Reference ref{kind, object, property, path, {}};
         for (size_t i = 0; i < value.size(); ++i) {
             std::string at = Index(path, i);
@@ -486,7 +541,8 @@ private:
                      const std::string& path) {
         const CMetaProperty* meta = object.GetMetaClass().FindProperty(key);
         if (!meta) {
-            Fail(path, "unknown property \"" + key + "\" of class " + object.GetMetaClass().GetName());
+            Fail(path,
+                 "unknown property \"" + key + "\" of class " + object.GetMetaClass().GetName());
         }
         if (meta->GetType() == PropertyType::Handle) {
             if (meta->IsCollection()) {
@@ -496,8 +552,10 @@ private:
                 if (!IsReference(value)) {
                     Fail(path, "expected a reference \"@NAME\", got " + Describe(value));
                 }
-                m_references.push_back(Reference{Reference::PROPERTY, object.GetObjectHandle(),
-                                                 meta->GetId(), path,
+                m_references.push_back(Reference{Reference::PROPERTY,
+                                                 object.GetObjectHandle(),
+                                                 meta->GetId(),
+                                                 path,
                                                  {{value.get<std::string>().substr(1), path}}});
             }
             return;
@@ -505,8 +563,8 @@ private:
         std::vector<PropertyScalar> values;
         if (meta->IsCollection()) {
             if (!value.is_array()) {
-                Fail(path, "expected an array of " + TypeDescription(*meta) + ", got " +
-                               Describe(value));
+                Fail(path,
+                     "expected an array of " + TypeDescription(*meta) + ", got " + Describe(value));
             }
             for (size_t i = 0; i < value.size(); ++i) {
                 values.push_back(Scalar(*meta, value[i], Index(path, i)));
@@ -524,20 +582,25 @@ private:
         PropertyScalar s;
         switch (meta.GetType()) {
             case PropertyType::String:
-                if (!v.is_string()) WrongType(meta, v, path);
+                if (!v.is_string())
+                    WrongType(meta, v, path);
                 return v.get<std::string>();
             case PropertyType::Bool:
-                if (v.is_boolean()) return v.get<bool>();
+                if (v.is_boolean())
+                    return v.get<bool>();
                 if (v.is_string()) {
                     std::string why;
-                    if (meta.ParseScalar(v.get<std::string>(), s, &why)) return s;
+                    if (meta.ParseScalar(v.get<std::string>(), s, &why))
+                        return s;
                 }
                 WrongType(meta, v, path);
             case PropertyType::Double:
-                if (v.is_number()) return v.get<double>();
+                if (v.is_number())
+                    return v.get<double>();
                 if (v.is_string()) {
                     std::string why;
-                    if (meta.ParseScalar(v.get<std::string>(), s, &why)) return s;
+                    if (meta.ParseScalar(v.get<std::string>(), s, &why))
+                        return s;
                 }
                 WrongType(meta, v, path);
             default:
@@ -551,7 +614,8 @@ private:
             WrongType(meta, v, path);
         }
         std::string why;
-        if (!meta.Coerce(s, &why)) Fail(path, why);
+        if (!meta.Coerce(s, &why))
+            Fail(path, why);
         return s;
     }
 
@@ -565,11 +629,12 @@ private:
         fs::path resolved = fs::path(name).is_absolute() ? fs::path(name) : m_base / name;
         std::error_code ec;
         if (!fs::is_regular_file(resolved, ec)) {
-            Fail(at, "cannot read \"" + name + "\" (" + resolved.string() +
-                         "): " + (fs::exists(resolved, ec) ? "not a regular file" : "no such file"));
+            Fail(at, "cannot read \"" + name + "\" (" + resolved.string() + "): " +
+                         (fs::exists(resolved, ec) ? "not a regular file" : "no such file"));
         }
         std::ifstream in(resolved, std::ios::binary);
-        if (!in.is_open()) Fail(at, "cannot read \"" + name + "\" (" + resolved.string() + ")");
+        if (!in.is_open())
+            Fail(at, "cannot read \"" + name + "\" (" + resolved.string() + ")");
         std::ostringstream text;
         text << in.rdbuf();
         return text.str();
@@ -579,13 +644,15 @@ private:
         auto it = m_result.objects.find(name);
         CScriptable* object =
             it == m_result.objects.end() ? nullptr : CHandleRegistry::Instance().Find(it->second);
-        if (!object) Fail(path, "unknown reference \"@" + name + "\"");
+        if (!object)
+            Fail(path, "unknown reference \"@" + name + "\"");
         return *object;
     }
 
     void Resolve(const Reference& ref) {
         CScriptable* object = CHandleRegistry::Instance().Find(ref.object);
-        if (!object) Fail(ref.path, "the object was destroyed while the scenario was loading");
+        if (!object)
+            Fail(ref.path, "the object was destroyed while the scenario was loading");
         m_where = ref.path;
         switch (ref.kind) {
             case Reference::PROPERTY: {
@@ -613,8 +680,10 @@ private:
                         Fail(at, "\"@" + name + "\" is a " + member.GetMetaClass().GetName() +
                                      ", not a Port");
                     }
-                    if (&member == object) Fail(at, "a port cannot be a member of itself");
-                    if (!seen.insert(&member).second) Fail(at, "\"@" + name + "\" is listed twice");
+                    if (&member == object)
+                        Fail(at, "a port cannot be a member of itself");
+                    if (!seen.insert(&member).second)
+                        Fail(at, "\"@" + name + "\" is listed twice");
                     object->AddObject(member, RelationType(PORT_SET_MEMBER));
                 }
                 break;
@@ -635,7 +704,8 @@ private:
                 }
             }
         }
-        for (const std::string& key : m_capabilityKeys) RcmDBMgr::Instance().RemoveKey(key);
+        for (const std::string& key : m_capabilityKeys)
+            RcmDBMgr::Instance().RemoveKey(key);
         if (m_oldSimulation) {
             try {
                 COrxSystem::Instance().SetInSimulationMode(*m_oldSimulation);
@@ -659,8 +729,10 @@ private:
 std::string ErrorText(const std::string& source, const std::string& path, const std::string& reason,
                       int line, int column) {
     std::string text = source;
-    if (line > 0) text += ":" + std::to_string(line) + ":" + std::to_string(column);
-    if (!path.empty()) text += (text.empty() ? "" : ": ") + path;
+    if (line > 0)
+        text += ":" + std::to_string(line) + ":" + std::to_string(column);
+    if (!path.empty())
+        text += (text.empty() ? "" : ": ") + path;
     return text + (text.empty() ? "" : ": ") + reason;
 }
 
@@ -677,7 +749,8 @@ ScenarioError::ScenarioError(std::string source, std::string jsonPath, std::stri
 
 const ScenarioModule* Scenario::FindModule(const std::string& name) const {
     for (const ScenarioModule& m : modules) {
-        if (m.name == name) return &m;
+        if (m.name == name)
+            return &m;
     }
     return nullptr;
 }
@@ -690,11 +763,11 @@ Handle Scenario::FindObject(const std::string& name) const {
 Scenario ScenarioLoader::LoadFile(const std::string& path) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
-        throw ScenarioError(path, "",
-                            fs::exists(path, ec) ? "not a regular file" : "no such file");
+        throw ScenarioError(path, "", fs::exists(path, ec) ? "not a regular file" : "no such file");
     }
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) throw ScenarioError(path, "", "cannot read the file");
+    if (!in.is_open())
+        throw ScenarioError(path, "", "cannot read the file");
     std::ostringstream text;
     text << in.rdbuf();
     return LoadText(text.str(), fs::path(path).parent_path().string(), path);

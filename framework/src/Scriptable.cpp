@@ -176,7 +176,10 @@ void CScriptable::SetFromString(PropId id, const std::string& text) {
         size_t start = 0;
         while (!text.empty() && start <= text.size()) {
             size_t comma = text.find(',', start);
-            texts.push_back(text.substr(start, comma - start));
+            std::string item = text.substr(start, comma - start);
+            size_t b = item.find_first_not_of(" \t");
+            size_t e = item.find_last_not_of(" \t");
+            texts.push_back(b == std::string::npos ? std::string() : item.substr(b, e - b + 1));
             if (comma == std::string::npos) break;
             start = comma + 1;
         }

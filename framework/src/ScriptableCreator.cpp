@@ -40,12 +40,13 @@ CScriptable* Place(const CMetaClass& mc, Handle handle, CScriptable* parent, boo
     CHandleRegistry::Instance().Add(handle, object);
     try {
         if (object->GetT<std::string>(PROP_NAME).empty()) {
-            object->GetProperty(PROP_NAME);  // every class has a name
             object->SetValues(PROP_NAME, {PropertyScalar(mc.GetName() + " " + std::to_string(handle))});
         }
         object->SetObjectState(ObjectState::CREATED);
         if (parent) object->SetParent(parent);
-        if (init) object->OnInit();
+        if (init && !object->OnInit()) {
+            throw COrxLogicError("Initialisation of a new " + mc.GetName() + " object failed");
+        }
     } catch (...) {
         CScriptableCreator::Destroy(object);
         throw;

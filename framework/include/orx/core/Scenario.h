@@ -15,7 +15,7 @@ namespace orx::core {
 // A scenario that could not be loaded. The text names the file, the JSON path of the offending
 // value (such as "objects[0].children[1].Delay") and what is wrong with it.
 class ScenarioError : public orx::framework::COrxRunTimeError {
-public:
+  public:
     ScenarioError(std::string source, std::string jsonPath, std::string reason, int line = 0,
                   int column = 0);
 
@@ -28,7 +28,7 @@ public:
     int GetLine() const { return m_line; }
     int GetColumn() const { return m_column; }
 
-private:
+  private:
     std::string m_source;
     std::string m_jsonPath;
     std::string m_reason;
@@ -58,7 +58,7 @@ struct Scenario {
 // capability entries added are removed, the simulation flag is restored, and ScenarioError is
 // raised.
 class ScenarioLoader {
-public:
+  public:
     static Scenario LoadFile(const std::string& path);
     // `baseDirectory` resolves {"file": PATH} values; `source` names the text in errors.
     static Scenario LoadText(const std::string& text, const std::string& baseDirectory,

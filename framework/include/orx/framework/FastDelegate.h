@@ -115,7 +115,8 @@ FastDelegate<R(A...)> MakeDelegate(R (*fn)(A...)) {
 }
 
 // An ordered set of delegates called together. Adding a delegate that is already held does
-// nothing; calling works on a snapshot, so a handler may unregister itself while it runs.
+// nothing; calling works on a snapshot, so a handler may unregister itself or others while it
+// runs (those removed are not called).
 template <class D>
 class Delegate {
 public:
@@ -130,7 +131,11 @@ public:
     template <class... A>
     void operator()(A&&... args) const {
         const std::set<D> snapshot = m_set;
-        for (const D& d : snapshot) d(args...);
+        for (const D& d : snapshot) {
+            // Skips one that an earlier handler of this call removed (or whose object it
+            // destroyed): it must not be called any more.
+            if (m_set.count(d) != 0) d(args...);
+        }
     }
     template <class F>
     void ForEach(F&& f) const {

@@ -20,7 +20,7 @@ public:
     // Loads one plug-in and calls its PluginRegister. Returns false with the reason in `error`
     // (not loadable, entry points missing, data model not activated, registration raised).
     bool Load(const std::string& path, std::string* error);
-    // Loads every "lib*.so" of the directory that exports PluginRegister, in name order.
+    // Loads every "*.plugin.so" of the directory, in name order.
     bool LoadDirectory(const std::string& directory, std::string* error);
 
     const std::vector<LoadedPlugin>& GetPlugins() const { return m_plugins; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <charconv>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -46,6 +47,11 @@ public:
             m_args.emplace_back(arg ? "true" : "false");
         } else if constexpr (sizeof(T) == 1 && std::is_integral_v<T>) {
             m_args.push_back(std::to_string(static_cast<int>(arg)));
+        } else if constexpr (std::is_floating_point_v<T>) {
+            // Shortest text that reads back as the same number (a stream keeps 6 digits only).
+            char text[64];
+            auto end = std::to_chars(text, text + sizeof text, arg).ptr;
+            m_args.emplace_back(text, end);
         } else {
             std::ostringstream out;
             out << arg;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "orx/framework/Exceptions.h"
@@ -176,6 +177,14 @@ private:
 
 [[noreturn]] void ThrowPropertyTypeError(const CMetaProperty& meta, const char* wanted);
 
+template <class U>
+[[noreturn]] void ThrowPropertyRangeError(const CMetaProperty& meta, const std::string& value) {
+    const std::string wanted = std::string(std::is_signed_v<U> ? "a signed " : "an unsigned ") +
+                               std::to_string(sizeof(U) * 8) + "-bit integer (value " + value +
+                               " does not fit)";
+    ThrowPropertyTypeError(meta, wanted.c_str());
+}
+
 template <class T>
 T CScriptable::Convert(const PropertyScalar& value, const CMetaProperty& meta) {
     if constexpr (std::is_same_v<T, std::string>) {
@@ -192,8 +201,17 @@ T CScriptable::Convert(const PropertyScalar& value, const CMetaProperty& meta) {
         if (auto* s = std::get_if<int64_t>(&value)) return static_cast<T>(*s);
         ThrowPropertyTypeError(meta, "double");
     } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
-        if (auto* u = std::get_if<uint64_t>(&value)) return static_cast<T>(*u);
-        if (auto* s = std::get_if<int64_t>(&value)) return static_cast<T>(*s);
+        using U = typename std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>,
+                                              std::type_identity<T>>::type;
+        // A value that does not fit the type asked for is refused, never truncated.
+        if (auto* u = std::get_if<uint64_t>(&value)) {
+            if (!std::in_range<U>(*u)) ThrowPropertyRangeError<U>(meta, std::to_string(*u));
+            return static_cast<T>(*u);
+        }
+        if (auto* s = std::get_if<int64_t>(&value)) {
+            if (!std::in_range<U>(*s)) ThrowPropertyRangeError<U>(meta, std::to_string(*s));
+            return static_cast<T>(*s);
+        }
         if (auto* b = std::get_if<bool>(&value)) return static_cast<T>(*b ? 1 : 0);
         ThrowPropertyTypeError(meta, "integer");
     } else {

@@ -31,3 +31,7 @@ constexpr const char* LOGGER_DEV = "content.traffic.responder";
 constexpr const char* LOGGER_USER = "user.responder";
 
 }  // namespace orx::responder
+
+// Source location passed with validation messages: the source file's path directly followed by
+// the line number.
+#define ORX_RESPONDER_SOURCE (std::string(__FILE__) + std::to_string(__LINE__))

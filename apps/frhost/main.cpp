@@ -1,0 +1,152 @@
+// frhost: loads the plug-ins that sit next to the program and runs a command on a scenario.
+//
+// Exit status: 0 success; 1 validation reported messages; 2 the scenario could not be loaded;
+// 3 a plug-in could not be loaded; 64 usage error; 70 internal error.
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "orx/core/Apply.h"
+#include "orx/core/Scenario.h"
+#include "orx/framework/Logger.h"
+#include "orx/framework/PluginLoader.h"
+
+namespace {
+
+using orx::framework::BLLLoggerFactory;
+using orx::framework::PluginLoader;
+
+constexpr int kExitMessages = 1;
+constexpr int kExitScenario = 2;
+constexpr int kExitPlugins = 3;
+constexpr int kExitUsage = 64;
+constexpr int kExitInternal = 70;
+
+// "LOGGER=LEVEL[,LOGGER=LEVEL...]": checked while the command line is parsed, so that a bad
+// setting is a usage error and nothing has run yet.
+std::string CheckLogSpec(const std::string& spec) {
+    std::stringstream in(spec);
+    std::string item;
+    bool any = false;
+    while (std::getline(in, item, ',')) {
+        size_t eq = item.find('=');
+        int level = 0;
+        if (eq == std::string::npos || eq == 0 ||
+            !orx::framework::ParseLogLevel(item.substr(eq + 1), level)) {
+            return "\"" + item +
+                   "\": expected LOGGER=LEVEL with LEVEL one of debug, info, warn, error, off";
+        }
+        any = true;
+    }
+    return any ? std::string() : "expected LOGGER=LEVEL";
+}
+
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return text;
+}
+
+std::filesystem::path ProgramDirectory() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        throw std::runtime_error("cannot find the program's directory: " + ec.message());
+    return exe.parent_path();
+}
+
+int Validate(const std::string& scenarioPath) {
+    try {
+        orx::core::ScenarioLoader::LoadFile(scenarioPath);
+    } catch (const orx::core::ScenarioError& e) {
+        std::cerr << "frhost: " << e.what() << '\n';
+        return kExitScenario;
+    }
+    orx::core::ApplyResult result = orx::core::ProjectApply::Validate();
+    for (const auto& message : result.messages)
+        std::cout << OneLine(message.message) << '\n';
+    std::cout.flush();
+    return result.messages.empty() ? 0 : kExitMessages;
+}
+
+int Run(int argc, char** argv) {
+    CLI::App app{
+        "Frame-response host: loads the plug-ins next to this program and runs a command."};
+    app.name("frhost");
+    app.require_subcommand(1);
+
+    std::vector<std::string> logSpecs;
+    app.add_option("--log", logSpecs, "Set a named logger's level (repeatable)")
+        ->type_name("LOGGER=LEVEL")
+        ->allow_extra_args(false)
+        ->check(CLI::Validator(CheckLogSpec, "", "log setting"));
+
+    CLI::App* version = app.add_subcommand("version", "Print each loaded plug-in's version");
+    CLI::App* validate =
+        app.add_subcommand("validate", "Load a scenario and print every validation message");
+    std::string scenario;
+    validate->add_option("SCENARIO", scenario, "Scenario file (JSON)")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "frhost: " << e.what() << "\nRun with --help for more information.\n";
+        return kExitUsage;
+    }
+
+    // Informational logs (plug-in loading, registration) stay quiet unless asked for.
+    auto* logging = BLLLoggerFactory::GetInstance();
+    logging->SetDefaultLevel(orx::framework::LOG_WARN);
+    for (const std::string& spec : logSpecs) {
+        std::string error;
+        if (!logging->Configure(spec, &error)) {
+            std::cerr << "frhost: --log " << error << '\n';
+            return kExitUsage;
+        }
+    }
+
+    std::filesystem::path directory = ProgramDirectory();
+    std::string error;
+    if (!PluginLoader::Instance().LoadDirectory(directory.string(), &error)) {
+        std::cerr << "frhost: cannot load plug-ins: " << error << '\n';
+        return kExitPlugins;
+    }
+
+    if (*version) {
+        const auto& plugins = PluginLoader::Instance().GetPlugins();
+        if (plugins.empty()) {
+            std::cerr << "frhost: no plug-ins (*.plugin.so) in " << directory.string() << '\n';
+        }
+        for (const auto& plugin : plugins)
+            std::cout << plugin.version << '\n';
+        std::cout.flush();
+        return 0;
+    }
+    if (*validate)
+        return Validate(scenario);
+    std::cerr << "frhost: no command given\n";
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "frhost: internal error: " << e.what() << '\n';
+    } catch (...) {
+        std::cerr << "frhost: internal error: unknown exception\n";
+    }
+    return kExitInternal;
+}

@@ -1,0 +1,283 @@
+#include "BaseFrameResponseConfig.h"
+
+#include <algorithm>
+
+#include "FrameResponseCommand.h"
+#include "FrameResponseProfile.h"
+#include "ResponderCommon.h"
+#include "orx/core/PortSetUtils.h"
+#include "orx/framework/HandleRegistry.h"
+#include "orx/framework/MetaClass.h"
+#include "orx/framework/Resources.h"
+
+namespace orx::responder {
+
+using namespace orx::framework;
+using orx::core::CEmulatedDevice;
+using orx::core::CPort;
+using orx::core::CProject;
+
+std::set<unsigned int> CBaseFrameResponseConfig::s_onlineSet;
+std::set<unsigned int> CBaseFrameResponseConfig::s_offlineSet;
+std::set<unsigned int> CBaseFrameResponseConfig::s_movedSet;
+PropId CBaseFrameResponseConfig::s_portOnlinePropId = 0;
+bool CBaseFrameResponseConfig::s_regCompleted = false;
+
+namespace {
+
+CScriptable* MakeAbstract() {
+    throw COrxLogicError("Trying to create an abstract class : CBaseFrameResponseConfig");
+}
+void DestroyAbstract(CScriptable*) {}
+
+struct CBaseFrameResponseConfigCtorDtorHelper {
+    CBaseFrameResponseConfigCtorDtorHelper() {
+        CMetaClass::InitMakeDestroyFuncs(CBaseFrameResponseConfig::CLASS_ID(), &MakeAbstract,
+                                         &DestroyAbstract);
+    }
+} s_registrar;
+
+std::string DisplayName(const CScriptable& config) {
+    const CScriptable* parent = config.GetParent();
+    return parent ? parent->GetName() : config.GetName();
+}
+
+}  // namespace
+
+const CMetaClass& CBaseFrameResponseConfig::GetMetaClassStatic() {
+    static const CMetaClass* metaClass = CMetaClassManager::Instance().GetClass(CLASS_ID());
+    return *metaClass;
+}
+
+CBaseFrameResponseConfig::CBaseFrameResponseConfig() {
+    if (!s_regCompleted) {
+        CProject::RegisterOnProjectResetCompletedDelegate(&CBaseFrameResponseConfig::OnProjResetComplete);
+        s_regCompleted = true;
+    }
+}
+
+CBaseFrameResponseConfig::~CBaseFrameResponseConfig() {
+    Handle h = GetObjectHandle();
+    s_movedSet.erase(h);
+    s_offlineSet.erase(h);
+    s_onlineSet.erase(h);
+    m_portOnlineDelegate.clear();
+    m_parentRelDelegate.clear();
+}
+
+const CMetaClass& CBaseFrameResponseConfig::GetMetaClass() const { return CScriptable::GetMetaClass(); }
+
+const orx::core::CPduFormatter& CBaseFrameResponseConfig::GetFormatter() const {
+    return orx::core::FilterPduFormatter::Instance();
+}
+
+CPort* CBaseFrameResponseConfig::GetPort() const {
+    if (m_portHandle != 0) {
+        if (auto* port = dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(m_portHandle))) {
+            return port;
+        }
+    }
+    CScriptable* current = GetParent();
+    while (true) {
+        if (!current || current->IsTypeOf(CProject::CLASS_ID())) {
+            m_portHandle = 0;
+            return nullptr;
+        }
+        if (current->IsTypeOf(CEmulatedDevice::CLASS_ID())) {
+            current = current->GetObject(CPort::CLASS_ID(), RelationType(DEVICE_TO_PORT, DIR_FORWARD));
+            continue;  // the same tests apply to the device's port
+        }
+        if (auto* port = dynamic_cast<CPort*>(current)) {
+            m_portHandle = port->GetObjectHandle();
+            return port;
+        }
+        current = current->GetParent();
+    }
+}
+
+bool CBaseFrameResponseConfig::HasValidFilter(std::string* reason) {
+    std::string why;
+    if (!GetUseFrameConfigFilter()) {
+        if (!GetFilter().empty()) return true;
+        why = "Filter is empty";
+    } else {
+        why = ParseFrameXml();
+        if (why.empty()) {
+            // A frame that parses but cannot be built is a reason like any other, not a fault
+            // that leaves validation.
+            try {
+                why = FindEmptyElements();
+            } catch (const COrxRunTimeError& e) {
+                why = e.what();
+            }
+        }
+        if (why.empty()) return true;
+    }
+    if (reason) *reason = why;
+    return false;
+}
+
+std::string CBaseFrameResponseConfig::GetFilterValue() {
+    return GetUseFrameConfigFilter() ? ConvertToTcpdumpFilter() : GetFilter();
+}
+
+void CBaseFrameResponseConfig::GetActiveProfiles(std::vector<CFrameResponseProfile*>& out) {
+    GetObjects(out, CFrameResponseProfile::CLASS_ID(), RelationType(PARENT_CHILD, DIR_FORWARD));
+    out.erase(std::remove_if(out.begin(), out.end(),
+                             [](CFrameResponseProfile* p) { return !p || !p->GetActive(); }),
+              out.end());
+}
+
+void CBaseFrameResponseConfig::SetOfflineState() {
+    s_onlineSet.erase(GetObjectHandle());
+    s_offlineSet.insert(GetObjectHandle());
+}
+
+bool CBaseFrameResponseConfig::OnInit() {
+    s_offlineSet.insert(GetObjectHandle());
+    if (s_portOnlinePropId == 0) {
+        if (const CMetaClass* portClass = CMetaClassManager::Instance().GetClass(CPort::CLASS_ID())) {
+            if (const CMetaProperty* online = portClass->FindProperty("Online")) {
+                s_portOnlinePropId = online->GetId();
+            }
+        }
+    }
+    m_portOnlineDelegate = MakeDelegate(this, &CBaseFrameResponseConfig::OnlineChangeHandler);
+    m_parentRelDelegate = MakeDelegate(this, &CBaseFrameResponseConfig::ParentRelChangeHandler);
+
+    CScriptable* parent = GetParent();
+    ORX_ASSERT(parent, "Did not properly retrieve parent object");
+    parent->RegisterRelationChangeDelegate(m_parentRelDelegate);
+    if (CPort* port = GetPort()) {
+        port->RegisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
+    }
+    CFrameResponseCommand::HandleActivate(*this, false);
+    return true;
+}
+
+void CBaseFrameResponseConfig::OnlineChangeHandler(CScriptable* port, PropId) {
+    auto* p = dynamic_cast<CPort*>(port);
+    if (p && p->GetT<bool>(orx::core::PROP_PORT_ONLINE)) {
+        s_offlineSet.erase(GetObjectHandle());
+        s_onlineSet.insert(GetObjectHandle());
+        if (GetObjectState() == ObjectState::DELETED) SetObjectState(ObjectState::MODIFIED);
+    } else {
+        SetOfflineState();
+    }
+    CFrameResponseCommand::HandleActivate(*this, true);
+}
+
+void CBaseFrameResponseConfig::ParentRelChangeHandler(CScriptable&, CScriptable& related,
+                                                      RelationType, bool added) {
+    auto* port = dynamic_cast<CPort*>(&related);
+    if (!port) return;
+    if (added) {
+        m_portHandle = port->GetObjectHandle();
+        port->RegisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
+        return;
+    }
+    port->UnregisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
+    // Keep the first port the configuration was taken from until the move reaches the IL: a
+    // move from A to B to C must still remove it from A.
+    if (m_previousPortHandle == 0 || s_movedSet.count(GetObjectHandle()) == 0) {
+        m_previousPortHandle = m_portHandle != 0 ? m_portHandle : port->GetObjectHandle();
+    }
+    s_movedSet.insert(GetObjectHandle());
+    m_portHandle = 0;
+    SetOfflineState();
+}
+
+void CBaseFrameResponseConfig::OnPropertyModified(Property& property) {
+    if (property.GetName() == "Active") CFrameResponseCommand::HandleActivate(*this, false);
+    CResponderContainer::OnPropertyModified(property);
+}
+
+bool CBaseFrameResponseConfig::OnMarkDelete() {
+    if (auto* port = dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(m_portHandle))) {
+        port->UnregisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
+    }
+    if (CScriptable* parent = GetParent()) parent->UnregisterRelationChangeDelegate(m_parentRelDelegate);
+    return true;
+}
+
+void CBaseFrameResponseConfig::ValidateConfig(orx::core::ValidationContext& context) {
+    const std::string display = DisplayName(*this);
+
+    std::string reason;
+    if (!HasValidFilter(&reason)) {
+        ResourceFormatter message(MSG_INVALID_FILTER);
+        message << display << reason;
+        context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());
+    }
+
+    std::vector<CFrameResponseProfile*> profiles;
+    GetActiveProfiles(profiles);
+    if (profiles.empty()) {
+        ResourceFormatter message(MSG_NO_PROFILES);
+        message << display;
+        context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());
+    }
+    for (CFrameResponseProfile* profile : profiles) profile->ValidateProfile(context);
+
+    std::string frameError = ParseFrameXml();
+    if (!frameError.empty()) {
+        ResourceFormatter message(MSG_INVALID_FRAME_CONFIG);
+        message << GetName() << frameError;
+        context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());
+    }
+
+    CPort* port = GetPort();
+    ORX_ASSERT(port, "Did not properly retrieve port object");
+    if (orx::core::PortSetUtils::IsPortSet(port)) {
+        ResourceFormatter message(MSG_AGGREGATE_PORT);
+        message << display;
+        context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());
+    }
+}
+
+bool CBaseFrameResponseConfig::GetConfigList(std::vector<CBaseFrameResponseConfig*>& out,
+                                             std::set<unsigned int>& handles) {
+    if (handles.empty()) return false;
+    size_t before = out.size();
+    std::set<unsigned int> live;
+    for (unsigned int h : handles) {
+        if (auto* config = dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(h))) {
+            live.insert(h);
+            out.push_back(config);
+        }
+    }
+    handles.swap(live);
+    return out.size() > before;
+}
+
+bool CBaseFrameResponseConfig::GetOnlineConfigList(std::vector<CBaseFrameResponseConfig*>& out,
+                                                   bool includeOffline) {
+    bool online = GetConfigList(out, s_onlineSet);
+    bool offline = includeOffline && GetConfigList(out, s_offlineSet);
+    return online || offline;
+}
+
+bool CBaseFrameResponseConfig::GetOfflineConfigList(std::vector<CBaseFrameResponseConfig*>& out) {
+    return GetConfigList(out, s_offlineSet);
+}
+
+bool CBaseFrameResponseConfig::GetMovedConfigList(std::vector<CBaseFrameResponseConfig*>& out) {
+    return GetConfigList(out, s_movedSet);
+}
+
+void CBaseFrameResponseConfig::ResetMovedConfig() {
+    std::vector<CBaseFrameResponseConfig*> moved;
+    GetMovedConfigList(moved);
+    for (CBaseFrameResponseConfig* config : moved) config->m_previousPortHandle = 0;
+    s_movedSet.clear();
+}
+
+bool CBaseFrameResponseConfig::NoneCreated() { return s_onlineSet.empty() && s_offlineSet.empty(); }
+
+void CBaseFrameResponseConfig::OnProjResetComplete() {
+    s_movedSet.clear();
+    s_offlineSet.clear();
+    s_onlineSet.clear();
+}
+
+}  // namespace orx::responder

@@ -1,0 +1,100 @@
+#include <arpa/inet.h>
+
+#include <cstring>
+
+#include "orx/common/IpAddress.h"
+#include "orx/common/MacAddress.h"
+
+namespace orx::common {
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool CMacAddress::ConvertToType(const std::string& text) {
+    // Exactly six pairs of hex digits with one separator kind between them.
+    if (text.size() != 17)
+        return false;
+    const char separator = text[2];
+    if (separator != ':' && separator != '-')
+        return false;
+    std::array<uint8_t, SIZE> bytes{};
+    for (size_t i = 0; i < SIZE; ++i) {
+        const size_t at = i * 3;
+        if (i > 0 && text[at - 1] != separator)
+            return false;
+        const int high = HexDigit(text[at]);
+        const int low = HexDigit(text[at + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes[i] = static_cast<uint8_t>(high << 4 | low);
+    }
+    m_bytes = bytes;
+    return true;
+}
+
+std::string CMacAddress::ToString() const {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(17);
+    for (size_t i = 0; i < SIZE; ++i) {
+        if (i > 0)
+            text.push_back(':');
+        text.push_back(digits[m_bytes[i] >> 4]);
+        text.push_back(digits[m_bytes[i] & 0xF]);
+    }
+    return text;
+}
+
+void CMacAddress::CopyTo(uint8_t* out) const {
+    std::memcpy(out, m_bytes.data(), SIZE);
+}
+
+bool CIpAddress::ConvertToType(const std::string& text) {
+    std::array<uint8_t, SIZE> bytes{};
+    if (inet_pton(AF_INET, text.c_str(), bytes.data()) != 1)
+        return false;
+    m_bytes = bytes;
+    return true;
+}
+
+std::string CIpAddress::ToString() const {
+    char text[INET_ADDRSTRLEN];
+    inet_ntop(AF_INET, m_bytes.data(), text, sizeof text);
+    return text;
+}
+
+void CIpAddress::CopyTo(uint8_t* out) const {
+    std::memcpy(out, m_bytes.data(), SIZE);
+}
+
+bool CIpv6Address::ConvertToType(const std::string& text) {
+    std::array<uint8_t, SIZE> bytes{};
+    if (inet_pton(AF_INET6, text.c_str(), bytes.data()) != 1)
+        return false;
+    m_bytes = bytes;
+    return true;
+}
+
+std::string CIpv6Address::ToString() const {
+    // glibc writes the RFC 5952 form: lowercase, longest zero run (of two or more) compressed.
+    char text[INET6_ADDRSTRLEN];
+    inet_ntop(AF_INET6, m_bytes.data(), text, sizeof text);
+    return text;
+}
+
+void CIpv6Address::CopyTo(uint8_t* out) const {
+    std::memcpy(out, m_bytes.data(), SIZE);
+}
+
+}  // namespace orx::common

@@ -1,0 +1,174 @@
+// Runs the built frhost program, with the plug-ins that sit next to it, as a user would.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;  // exit status; -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class FrhostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_dir = fs::path(::testing::TempDir()) / (std::string("frhost_") + info->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    Outcome Frhost(const std::vector<std::string>& args) const {
+        // ORX_LOG would change what the program logs; every run starts from the defaults.
+        std::string command = "env -u ORX_LOG " + Quote(FRHOST_PATH);
+        for (const auto& a : args)
+            command += " " + Quote(a);
+        command += " >" + Quote((m_dir / "out").string()) + " 2>" + Quote((m_dir / "err").string());
+        int raw = std::system(command.c_str());
+        Outcome o;
+        o.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        o.out = ReadAll(m_dir / "out");
+        o.err = ReadAll(m_dir / "err");
+        return o;
+    }
+
+    std::string Write(const std::string& name, const std::string& text) const {
+        fs::path path = m_dir / name;
+        std::ofstream(path) << text;
+        return path.string();
+    }
+
+    static int PluginCount() {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(fs::path(FRHOST_PATH).parent_path())) {
+            const std::string name = e.path().filename().string();
+            if (name.size() > 10 && name.substr(name.size() - 10) == ".plugin.so")
+                ++n;
+        }
+        return n;
+    }
+
+    static std::string Example(const std::string& name) {
+        return std::string(ORX_EXAMPLES_DIR) + "/" + name;
+    }
+
+    fs::path m_dir;
+};
+
+constexpr const char* kHostOnly = R"({
+  "modules": [{"name": "mod1", "equipment": "//10.1.1.1/1", "model": "SW",
+               "capabilities": {"supportsFrameResponder": true}}],
+  "objects": [
+    {"class": "Port", "name": "port1", "module": "mod1", "index": 0, "Online": true,
+     "children": [{"class": "Probe", "name": "probe1"}]},
+    {"class": "EmulatedDevice", "name": "dev1", "port": "@port1"}
+  ]})";
+
+TEST_F(FrhostTest, VersionPrintsOneLinePerPlugin) {
+    Outcome o = Frhost({"version"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::vector<std::string> lines = Lines(o.out);
+    ASSERT_EQ(static_cast<int>(lines.size()), PluginCount()) << o.out;
+    for (const auto& line : lines)
+        EXPECT_FALSE(line.empty());
+    if (PluginCount() > 0) {
+        EXPECT_EQ(o.err, "") << "nothing but the versions is printed";
+    }
+}
+
+TEST_F(FrhostTest, ValidateHostOnlyScenarioPrintsNothingAndExitsZero) {
+    Outcome o = Frhost({"validate", Write("host.json", kHostOnly)});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "");
+}
+
+// The examples need the plug-in's classes and its project validator.
+TEST_F(FrhostTest, ArpResponderExampleIsValid) {
+    Outcome o = Frhost({"validate", Example("scenarios/arp-responder.json")});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.err, "");
+}
+
+TEST_F(FrhostTest, ScenarioThatFailsToLoadExitsTwoNamingWhere) {
+    Outcome o = Frhost({"validate", Write("bad.json", R"({"modules": [{"name": "mod1"}],
+      "objects": [{"class": "Port", "name": "p", "module": "mod9", "index": 0}]})")});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find("objects[0].module: unknown module \"mod9\""), std::string::npos) << o.err;
+
+    o = Frhost(
+        {"validate", Write("syntax.json", "{\n  \"objects\": [\n    {\"class\" \"Port\"}\n]}")});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("syntax.json:3:"), std::string::npos) << o.err;
+
+    o = Frhost({"validate", (m_dir / "missing.json").string()});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("missing.json: no such file"), std::string::npos) << o.err;
+}
+
+TEST_F(FrhostTest, LogOptionSetsLevelsAndRejectsBadSettings) {
+    Outcome o = Frhost({"--log", "framework.plugins=info", "--log", "framework.apply=debug",
+                        "validate", Write("host.json", kHostOnly)});
+    EXPECT_EQ(o.status, 0) << o.err;
+    if (PluginCount() > 0) {
+        EXPECT_NE(o.err.find("Loaded plug-in"), std::string::npos) << o.err;
+    }
+
+    for (const char* bad : {"framework", "framework=loud", "=debug"}) {
+        o = Frhost({"--log", bad, "version"});
+        EXPECT_EQ(o.status, 64) << bad;
+        EXPECT_EQ(o.out, "") << bad;
+        EXPECT_NE(o.err.find("--log"), std::string::npos) << o.err;
+    }
+}
+
+TEST_F(FrhostTest, UsageErrors) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"validate"}, {"frobnicate"}, {"version", "extra"}, {"--bogus", "version"}}) {
+        Outcome o = Frhost(args);
+        EXPECT_EQ(o.status, 64) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(o.out, "");
+        EXPECT_FALSE(o.err.empty());
+    }
+    Outcome help = Frhost({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("validate"), std::string::npos);
+}
+
+}  // namespace
