@@ -1,6 +1,7 @@
 // frhost: loads the plug-ins that sit next to the program and runs a command on a scenario.
 //
-// Exit status: 0 success; 1 validation reported messages; 2 the scenario could not be loaded;
+// Exit status: 0 success; 1 validation reported messages, or the filter or frame is invalid;
+// 2 the scenario or frame file could not be loaded;
 // 3 a plug-in could not be loaded; 64 usage error; 70 internal error.
 
 #include <CLI/CLI.hpp>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "FrameCommands.h"
 #include "orx/core/Apply.h"
 #include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
@@ -92,6 +94,15 @@ int Run(int argc, char** argv) {
         app.add_subcommand("validate", "Load a scenario and print every validation message");
     std::string scenario;
     validate->add_option("SCENARIO", scenario, "Scenario file (JSON)")->required();
+    CLI::App* filter = app.add_subcommand(
+        "filter", "Print the filter expression a configuration with this frame filter sends");
+    std::string framePath;
+    filter->add_option("FRAME", framePath, "Frame description (XML)")->required();
+    CLI::App* frame =
+        app.add_subcommand("frame", "Print the bytes and PDU offsets of a response frame");
+    frame->add_option("FRAME", framePath, "Frame description (XML)")->required();
+    std::string pcapPath;
+    frame->add_option("--pcap", pcapPath, "Also write the frame as a one-frame capture file");
 
     try {
         app.parse(argc, argv);
@@ -134,6 +145,15 @@ int Run(int argc, char** argv) {
     }
     if (*validate)
         return Validate(scenario);
+    try {
+        if (*filter)
+            return frhost::FilterCommand(framePath);
+        if (*frame)
+            return frhost::FrameCommand(framePath, pcapPath);
+    } catch (const std::runtime_error& e) {
+        std::cerr << "frhost: " << e.what() << '\n';
+        return kExitScenario;
+    }
     std::cerr << "frhost: no command given\n";
     return kExitUsage;
 }

@@ -131,6 +131,10 @@ const FilterPduFormatter& FilterPduFormatter::Instance() {
     return instance;
 }
 
+void CPduContainer::GetFrame(std::vector<uint8_t>&, std::vector<PduPlacement>&) {
+    throw COrxRunTimeError("Objects of class " + GetMetaClass().GetName() + " do not build frames");
+}
+
 const CPduFormatter& CPduContainer::GetFormatter() const {
     static CPduFormatter defaultFormatter;
     return defaultFormatter;

@@ -13,13 +13,16 @@ const std::vector<uint8_t> kNoBytes;
 
 ConfigElement::ConfigElement(const FieldDef* definition, std::string name, int kind)
     : m_definition(definition), m_name(std::move(name)), m_kind(kind) {
-    if (kind == ELEMENT_PDU) throw std::invalid_argument("a PDU element is made as a ConfigPdu");
+    if (kind == ELEMENT_PDU)
+        throw std::invalid_argument("a PDU element is made as a ConfigPdu");
 }
 
 ConfigElement::ConfigElement(const FieldDef* definition, std::string name, PduTag)
     : m_definition(definition), m_name(std::move(name)), m_kind(ELEMENT_PDU), m_isPdu(true) {}
 
-ConfigPdu* ConfigElement::AsPdu() { return m_isPdu ? static_cast<ConfigPdu*>(this) : nullptr; }
+ConfigPdu* ConfigElement::AsPdu() {
+    return m_isPdu ? static_cast<ConfigPdu*>(this) : nullptr;
+}
 
 const ConfigPdu* ConfigElement::AsPdu() const {
     return m_isPdu ? static_cast<const ConfigPdu*>(this) : nullptr;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "orx/core/HostClasses.h"
 
@@ -22,6 +24,13 @@ public:
     bool ShowsOnlySetFields() const override { return true; }
 };
 
+// Where one PDU sits in a generated frame.
+struct PduPlacement {
+    std::string name;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+};
+
 // An object that carries a frame description as XML text in its "FrameConfig" property.
 class CPduContainer : public CScriptable {
 public:
@@ -30,6 +39,11 @@ public:
     std::string GetFrameConfig() const { return GetT<std::string>(PROP_PDU_FRAME_CONFIG); }
     void SetFrameConfig(const std::string& xml) { Set(PROP_PDU_FRAME_CONFIG, xml); }
     virtual const CPduFormatter& GetFormatter() const;
+
+    // The frame as it is sent and where each of its PDUs sits, for the host to show or save.
+    // Classes that generate frames override it; raises COrxRunTimeError when the frame cannot
+    // be built (or the class builds none).
+    virtual void GetFrame(std::vector<uint8_t>& bytes, std::vector<PduPlacement>& pdus);
 };
 
 }  // namespace orx::core

@@ -62,7 +62,7 @@ class ConfigElement {
     struct PduTag {};
     ConfigElement(const FieldDef* definition, std::string name, PduTag);
 
-private:
+  private:
     const FieldDef* m_definition;
     std::string m_name;
     int m_kind;

@@ -55,6 +55,14 @@ void CFrameResponseProfile::GetActiveModifiers(std::vector<CFrameResponseModifie
               out.end());
 }
 
+void CFrameResponseProfile::GetFrame(std::vector<uint8_t>& bytes,
+                                     std::vector<orx::core::PduPlacement>& pdus) {
+    GetPayload(bytes, true);
+    std::vector<FieldInfo> infos;
+    GetFieldInfo(infos);
+    for (const FieldInfo& info : infos) pdus.push_back({info.name, info.offset, info.length});
+}
+
 void CFrameResponseProfile::ValidateProfile(orx::core::ValidationContext& context) {
     auto* cfg = dynamic_cast<CBaseFrameResponseConfig*>(GetParent());
     ORX_ASSERT(cfg, "Did not find correct parent config object");

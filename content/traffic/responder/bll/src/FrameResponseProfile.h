@@ -34,6 +34,10 @@ public:
     // Appends the active child modifiers when the profile patches the received frame.
     void GetActiveModifiers(std::vector<CFrameResponseModifier*>& out);
     void ValidateProfile(orx::core::ValidationContext& context);
+
+    // The response frame as the IL receives it (processing functions run, no preamble) and the
+    // PDUs' places in it.
+    void GetFrame(std::vector<uint8_t>& bytes, std::vector<orx::core::PduPlacement>& pdus) override;
 };
 
 }  // namespace orx::responder
