@@ -171,4 +171,51 @@ TEST_F(FrhostTest, UsageErrors) {
     EXPECT_NE(help.out.find("validate"), std::string::npos);
 }
 
+TEST_F(FrhostTest, FilterPrintsTheExpressionOfEachExampleFrame) {
+    const std::vector<std::pair<std::string, std::string>> examples = {
+        {"frames/vlan-filter.xml", "vlan 100 and src host 10.0.0.1"},
+        {"frames/udp-dns-filter.xml", "src host 10.0.0.2 and udp and dst port 53"},
+        {"frames/icmp-echo-filter.xml", "dst host 10.0.0.1 and ether[34] = 0x08"},
+        {"frames/arp-request-filter.xml",
+         "ether dst ff:ff:ff:ff:ff:ff and ether[20:2] = 0x0001 and ether[38:4] = 0x0a000001"},
+    };
+    for (const auto& [file, expression] : examples) {
+        Outcome o = Frhost({"filter", Example(file)});
+        EXPECT_EQ(o.status, 0) << file << ": " << o.err;
+        EXPECT_EQ(o.out, expression + "\n") << file;
+    }
+
+    // A filter frame that does not parse: the command's status text, exit 1.
+    Outcome bad = Frhost({"filter", Write("bad.xml", "<frame><pdu name=\"x\" type=\"ipv4:IPv5\"/></frame>")});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err.rfind("filter: Invalid filter ", 0), 0u) << bad.err;
+    EXPECT_NE(bad.err.find("ipv4:IPv5"), std::string::npos) << bad.err;
+
+    Outcome missing = Frhost({"filter", (m_dir / "nope.xml").string()});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot read"), std::string::npos) << missing.err;
+}
+
+TEST_F(FrhostTest, FramePrintsTheResponseBytesPduOffsetsAndWritesACapture) {
+    const std::string pcap = (m_dir / "reply.pcap").string();
+    Outcome o = Frhost({"frame", Example("frames/arp-reply.xml"), "--pcap", pcap});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::string bytes =
+        "001094000002020000000001080600010800060400020200000000010a0000010010940000020a000002";
+    EXPECT_EQ(o.out, bytes + "\neth1 offset 0 length 14\narp1 offset 14 length 28\n");
+
+    // Global header (24 bytes), record header (16 bytes), then the frame as printed.
+    std::ifstream in(pcap, std::ios::binary);
+    std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_EQ(file.size(), 24u + 16u + bytes.size() / 2);
+    std::string written;
+    for (size_t i = 40; i < file.size(); ++i) {
+        static const char* hex = "0123456789abcdef";
+        written += hex[file[i] >> 4];
+        written += hex[file[i] & 15];
+    }
+    EXPECT_EQ(written, bytes);
+}
+
 }  // namespace
