@@ -200,7 +200,12 @@ void CScriptable::SetFromString(PropId id, const std::string& text) {
 
 void CScriptable::Changed(Property& property) {
     MarkModified();
-    if (property.GetId() == PROP_ACTIVE) m_activeChanged = true;
+    if (property.GetId() == PROP_ACTIVE) {
+        m_activeChanged = true;
+        // Whether an object takes part depends on its ancestors' flags too: the whole subtree
+        // has to be applied again.
+        MarkSubtreeModified();
+    }
     OnPropertyModified(property);
     if (m_notify) {
         auto it = m_notify->properties.find(property.GetId());
@@ -210,6 +215,22 @@ void CScriptable::Changed(Property& property) {
 
 void CScriptable::MarkModified() {
     if (m_state == ObjectState::CLEAN) m_state = ObjectState::MODIFIED;
+}
+
+void CScriptable::RelationChanged(CScriptable& target, RelationTypeId type) {
+    // A moved object, or the source of another relation (a device given another port), changes
+    // where its whole subtree belongs.
+    CScriptable& moved = type == PARENT_CHILD ? target : *this;
+    moved.MarkModified();
+    moved.MarkSubtreeModified();
+}
+
+void CScriptable::MarkSubtreeModified() {
+    for (const Link& l : m_forward) {
+        if (l.type != PARENT_CHILD) continue;
+        l.other->MarkModified();
+        l.other->MarkSubtreeModified();
+    }
 }
 
 int CScriptable::GetActivatedState() const {
@@ -225,12 +246,8 @@ int CScriptable::GetActivatedState() const {
 void CScriptable::Link_(CScriptable& target, RelationTypeId type) {
     m_forward.push_back(Link{type, &target});
     target.m_backward.push_back(Link{type, this});
-    if (type == PARENT_CHILD) {
-        target.m_parent = this;
-        target.MarkModified();
-    } else {
-        MarkModified();
-    }
+    if (type == PARENT_CHILD) target.m_parent = this;
+    RelationChanged(target, type);
     NotifyRelation(target, RelationType(type, DIR_FORWARD), true);
     target.NotifyRelation(*this, RelationType(type, DIR_BACKWARD), true);
 }
@@ -247,12 +264,8 @@ void CScriptable::Unlink(CScriptable& target, RelationTypeId type) {
     };
     if (!drop(m_forward, type, &target)) return;
     drop(target.m_backward, type, this);
-    if (type == PARENT_CHILD) {
-        target.m_parent = nullptr;
-        target.MarkModified();
-    } else {
-        MarkModified();
-    }
+    if (type == PARENT_CHILD) target.m_parent = nullptr;
+    RelationChanged(target, type);
     NotifyRelation(target, RelationType(type, DIR_FORWARD), false);
     target.NotifyRelation(*this, RelationType(type, DIR_BACKWARD), false);
 }

@@ -125,6 +125,53 @@ TEST_F(FrhostTest, ArpResponderExampleIsValid) {
     EXPECT_EQ(o.err, "");
 }
 
+TEST_F(FrhostTest, UnsupportedCardGivesOneMessageLinePerPortAndExitsOne) {
+    Outcome o = Frhost({"validate", Example("scenarios/unsupported-card.json")});
+    EXPECT_EQ(o.status, 1) << o.err;
+    ASSERT_EQ(Lines(o.out).size(), 1u) << o.out;
+    EXPECT_NE(o.out.find("not supported for this card"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("//127.0.0.1/1"), std::string::npos) << o.out;
+
+    // Two ports on the same card that lacks the capability: one message per port.
+    std::string frame = Example("frames/arp-reply.xml");
+    std::string port = R"({"class": "Port", "name": "pN", "module": "m", "index": N, "Online": true,
+      "children": [{"class": "Probe", "name": "probeN", "children": [
+        {"class": "ProbeFrameResponseConfig", "name": "cfgN", "Filter": "arp", "children": [
+          {"class": "FrameResponseProfile", "TxPort": "@pN", "FrameConfig": {"file": ")" +
+                       frame + R"("}}]}]}]})";
+    auto portN = [&](char n) {
+        std::string p = port;
+        for (char& c : p)
+            c = c == 'N' ? n : c;
+        return p;
+    };
+    o = Frhost(
+        {"validate", Write("two.json", R"({"modules": [{"name": "m", "equipment": "//9.9.9.9/3",
+          "capabilities": {"supportsFrameResponder": false}}], "objects": [)" +
+                                           portN('1') + "," + portN('2') + "]}")});
+    EXPECT_EQ(o.status, 1) << o.err;
+    std::vector<std::string> lines = Lines(o.out);
+    ASSERT_EQ(lines.size(), 2u) << o.out << o.err;
+    EXPECT_EQ(lines[0], lines[1]);
+    EXPECT_NE(lines[0].find("//9.9.9.9/3"), std::string::npos);
+}
+
+TEST_F(FrhostTest, FaultyConfigurationsAreReportedOneMessageALine) {
+    Outcome o = Frhost({"validate", Example("scenarios/faulty-configs.json")});
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(Lines(o.out),
+              (std::vector<std::string>{
+                  "Auto Frame Response validation failed for probe1: Invalid filter Filter is empty",
+                  "Auto Frame Response validation failed for probe1: No response profiles configured",
+                  "Auto Frame Response validation failed for probe2: Modifier definition extends 48 "
+                  "byte(s) beyond the end of the filter definition.",
+                  "Auto Frame Response validation failed for probe2: Modifier Value is too long by 1 "
+                  "byte(s)",
+                  "Auto Frame Response validation failed for probe2: Profile with transmit port not "
+                  "in the correct port group"}));
+}
+
 TEST_F(FrhostTest, ScenarioThatFailsToLoadExitsTwoNamingWhere) {
     Outcome o = Frhost({"validate", Write("bad.json", R"({"modules": [{"name": "mod1"}],
       "objects": [{"class": "Port", "name": "p", "module": "mod9", "index": 0}]})")});

@@ -156,6 +156,8 @@ private:
     int Slot(PropId id) const;
     void Changed(Property& property);
     void MarkModified();
+    void MarkSubtreeModified();
+    void RelationChanged(CScriptable& target, RelationTypeId type);
     void Link_(CScriptable& target, RelationTypeId type);
     void Unlink(CScriptable& target, RelationTypeId type);
     void NotifyRelation(CScriptable& other, RelationType type, bool added);

@@ -1,0 +1,368 @@
+// Validation and apply of the project through the per-port message-set clients, against a
+// scripted IL that records every request and answers as each test tells it to.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "BaseFrameResponseConfig.h"
+#include "FrameResponseModifier.h"
+#include "FrameResponseProfile.h"
+#include "ProbeFrameResponseConfig.h"
+#include "ResponderMsgSetClnt.h"
+#include "init.h"
+#include "msglib/Codec.h"
+#include "orx/core/Apply.h"
+#include "orx/core/Capabilities.h"
+#include "orx/core/HostClasses.h"
+#include "orx/framework/HandleRegistry.h"
+#include "orx/framework/ScriptableCreator.h"
+#include "responder_1.h"
+
+using namespace orx::framework;
+using namespace orx::core;
+using namespace orx::responder;
+
+namespace {
+
+struct Request {
+    std::string name;
+    uint32_t destination;
+    std::vector<uint32_t> handles;                       // RemoveResponder
+    std::vector<responder_1_bll::respConfig_s> configs;  // ConfigResponder
+};
+
+// How the scripted IL answers.
+enum class Answer { Ok, Failed, WrongType, Never };
+
+class ScriptedIl : public IlTransport {
+public:
+    bool Send(std::vector<uint8_t> bytes, ResponseCallback done) override {
+        if (refuseSends) return false;
+        Message request = msglib::decode(bytes);
+        Request r{request.get_request_name(), request.get_destination(), {}, {}};
+        if (r.name == "responder_1.RemoveResponder") {
+            responder_1_bll::parse_req_RemoveResponder(&request, &r.handles);
+        } else if (r.name == "responder_1.ConfigResponder") {
+            responder_1_bll::parse_req_ConfigResponder(&request, &r.configs);
+        }
+        requests.push_back(r);
+        if (answer == Answer::Never) return true;
+        Message response;
+        if (r.name == "responder_1.ConfigResponder") {
+            std::vector<responder_1_bll::errorMsg_s> errors;
+            for (const auto& c : r.configs) {
+                auto it = refuse.find(c.configHandle);
+                if (it != refuse.end()) errors.push_back({c.configHandle, it->second});
+            }
+            for (const auto& [handle, text] : refuse) {
+                if (handle == 0) errors.push_back({424242, text});  // a handle the host never made
+            }
+            responder_1_bll::create_resp_ConfigResponder(&response, errors, true);
+        } else {
+            responder_1_bll::create_resp_RemoveResponder(&response);
+        }
+        response.set_seq_num(request.get_seq_num());
+        if (answer == Answer::Failed) response.set_msg_type(TMT_FAILED_RESPONSE);
+        if (answer == Answer::WrongType) response.set_msg_type(TMT_REQUEST);
+        done(msglib::encode(response));
+        return true;
+    }
+    void SetNotificationCallback(NotificationCallback) override {}
+    std::string Describe() const override { return "scripted"; }
+
+    std::vector<Request> requests;
+    std::map<uint32_t, std::string> refuse;
+    Answer answer = Answer::Ok;
+    bool refuseSends = false;
+};
+
+class ApplyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResponderResourceRegisterer registerer;
+        il = std::make_shared<ScriptedIl>();
+        module = Make<CPhysicalTestModule>(&COrxSystem::Instance(), "mod1");
+        module->Set(PROP_TEST_MODULE_MODEL, std::string("SW"));
+        module->SetIlTransport(il);
+        SetCapability(module, true);
+        group = Make<CPhysicalPortGroup>(module);
+        group->Set(PROP_PORT_GROUP_LOCATION, std::string("//10.0.0.1/1"));
+        portA = MakePort("portA", 0);
+        portB = MakePort("portB", 1);
+    }
+    void TearDown() override {
+        CRpcManager::Instance().SetDefaultTimeout(std::chrono::milliseconds(30000));
+        CProject::Instance().Reset();
+    }
+
+    template <class T>
+    T* Make(CScriptable* parent, const std::string& name = "") {
+        auto* object = dynamic_cast<T*>(CScriptableCreator::Create(T::CLASS_ID(), parent));
+        if (!name.empty()) object->SetName(name);
+        return object;
+    }
+    static void SetCapability(CPhysicalTestModule* m, bool supported) {
+        std::string key;
+        RcmKeyMgr::GetLookupKey(m->GetObjectHandle(), "TestModule", key);
+        RcmDBMgr::Instance().SetDBValue(key, "TestModule/supportsFrameResponder",
+                                        Capability(supported));
+    }
+    CPort* MakePort(const std::string& name, uint16_t index) {
+        auto* port = Make<CPort>(&CProject::Instance(), name);
+        auto* physical = Make<CPhysicalPort>(group);
+        physical->Set(PROP_PHYSICAL_PORT_INDEX, index);
+        physical->AddObject(*port, RelationType(PHYSICAL_PORT_TO_PORT));
+        port->Set(PROP_PORT_ONLINE, true);
+        return port;
+    }
+    // A probe configuration with a typed filter and one profile sending the default frame.
+    CProbeFrameResponseConfig* Config(CPort* port, const std::string& name) {
+        auto* probe = Make<CProbe>(port, "probe-" + name);
+        auto* config = Make<CProbeFrameResponseConfig>(probe, name);
+        config->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string("arp"));
+        auto* profile = Make<CFrameResponseProfile>(config, name + "-reply");
+        profile->Set(CFrameResponseProfile::PROP_TX_PORT, port->GetObjectHandle());
+        profile->Set(CFrameResponseProfile::PROP_DELAY, 25u);
+        return config;
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& r : il->requests) names.push_back(r.name.substr(r.name.find('.') + 1));
+        return names;
+    }
+    static std::vector<uint32_t> Handles(std::initializer_list<CScriptable*> objects) {
+        std::vector<uint32_t> handles;
+        for (auto* o : objects) handles.push_back(o->GetObjectHandle());
+        std::sort(handles.begin(), handles.end());
+        return handles;
+    }
+    static std::vector<uint32_t> Sorted(std::vector<uint32_t> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+    static std::vector<uint32_t> ConfigHandles(const Request& r) {
+        std::vector<uint32_t> v;
+        for (const auto& c : r.configs) v.push_back(c.configHandle);
+        return Sorted(v);
+    }
+    // No client keeps configurations once an apply is over.
+    static void ExpectClientsEmpty() {
+        for (const auto& [handle, client] : CResponderMsgSetClnt::s_portMap) {
+            EXPECT_TRUE(client->m_setupSet.empty() && client->m_removeSet.empty() &&
+                        client->m_movedSet.empty())
+                << "port " << handle;
+            EXPECT_FALSE(client->IsRunning());
+            EXPECT_EQ(client->m_applyContext, nullptr) << "port " << handle;
+        }
+    }
+
+    std::shared_ptr<ScriptedIl> il;
+    CPhysicalTestModule* module = nullptr;
+    CPhysicalPortGroup* group = nullptr;
+    CPort* portA = nullptr;
+    CPort* portB = nullptr;
+};
+
+TEST_F(ApplyTest, ActiveConfigurationsAreConfiguredInOneRequestPerPort) {
+    auto* a1 = Config(portA, "a1");
+    auto* a2 = Config(portA, "a2");
+    auto* b1 = Config(portB, "b1");
+    auto* noProfiles = Config(portB, "b2");
+    std::vector<CFrameResponseProfile*> profiles;
+    noProfiles->GetActiveProfiles(profiles);
+    profiles[0]->SetActive(false);  // still sent, with no responses (validation aside)
+
+    ApplyResult result = ProjectApply::Apply();
+    // The inactive profile leaves b2 with none: validation stops the apply.
+    ASSERT_FALSE(result.ok);
+    ASSERT_EQ(result.messages.size(), 1u);
+    EXPECT_EQ(result.messages[0].message,
+              "Auto Frame Response validation failed for probe-b2: No response profiles configured");
+    EXPECT_TRUE(il->requests.empty());
+    profiles[0]->SetActive(true);
+
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"ConfigResponder", "ConfigResponder"}));
+    const Request& onA = il->requests[0].destination == 0 ? il->requests[0] : il->requests[1];
+    const Request& onB = il->requests[0].destination == 1 ? il->requests[0] : il->requests[1];
+    EXPECT_EQ(ConfigHandles(onA), Handles({a1, a2}));
+    EXPECT_EQ(ConfigHandles(onB), Handles({b1, noProfiles}));
+    const auto& record = onA.configs[0];
+    EXPECT_EQ(record.filterExpr, "arp");
+    EXPECT_EQ(record.vifHandle, 0u);
+    ASSERT_EQ(record.responseArray.size(), 1u);
+    EXPECT_EQ(record.responseArray[0].portIndex, 0u);
+    EXPECT_EQ(record.responseArray[0].delay, 25u);
+    EXPECT_EQ(record.responseArray[0].payload.size(), 14u);  // the default Ethernet II frame
+    EXPECT_TRUE(record.responseArray[0].modifierArray.empty());
+    EXPECT_EQ(CResponderMsgSetClnt::s_resultConfigSet.size(), 4u);
+    EXPECT_FALSE(a1->IsObjectDirty(true));
+    ExpectClientsEmpty();
+
+    // Nothing changed: nothing is sent.
+    il->requests.clear();
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(il->requests.empty());
+}
+
+TEST_F(ApplyTest, RemovalsGoFirstAndAllPortsMoveInStep) {
+    auto* keepA = Config(portA, "keepA");
+    auto* goneA = Config(portA, "goneA");
+    auto* keepB = Config(portB, "keepB");
+    auto* offB = Config(portB, "offB");
+    auto* underInactive = Config(portB, "underInactive");
+    ASSERT_TRUE(ProjectApply::Apply().ok);
+    il->requests.clear();
+
+    goneA->GetParent()->MarkDelete();  // the probe goes, and its configuration with it
+    offB->SetActive(false);
+    underInactive->GetParent()->SetActive(false);
+    keepA->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string("udp"));
+    keepB->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string("tcp"));
+    Handle goneHandle = goneA->GetObjectHandle();
+
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    // One pass sends both removals, the next both configurations.
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder", "RemoveResponder",
+                                                 "ConfigResponder", "ConfigResponder"}));
+    for (const auto& r : il->requests) {
+        if (r.name != "responder_1.RemoveResponder") continue;
+        if (r.destination == 0) {
+            EXPECT_EQ(r.handles, (std::vector<uint32_t>{goneHandle}));
+        } else {
+            EXPECT_EQ(Sorted(r.handles), Handles({offB, underInactive}));
+        }
+    }
+    EXPECT_EQ(CHandleRegistry::Instance().Find(goneHandle), nullptr);  // destroyed once applied
+    EXPECT_EQ(CResponderMsgSetClnt::s_delResultConfigSet.size(), 3u);
+    ExpectClientsEmpty();
+}
+
+TEST_F(ApplyTest, AMovedConfigurationIsRemovedFromItsOldPort) {
+    auto* config = Config(portA, "mover");
+    ASSERT_TRUE(ProjectApply::Apply().ok);
+    il->requests.clear();
+
+    config->GetParent()->SetParent(portB);
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder", "ConfigResponder"}));
+    EXPECT_EQ(il->requests[0].destination, 0u);
+    EXPECT_EQ(il->requests[0].handles, Handles({config}));
+    EXPECT_EQ(il->requests[1].destination, 1u);
+    EXPECT_EQ(ConfigHandles(il->requests[1]), Handles({config}));
+    EXPECT_TRUE(CBaseFrameResponseConfig::s_movedSet.empty());
+    EXPECT_EQ(config->GetPreviousPortHandle(), 0u);
+}
+
+TEST_F(ApplyTest, ARefusedConfigurationFailsTheApplyAndTheOthersAreApplied) {
+    auto* good = Config(portA, "good");
+    auto* bad = Config(portA, "bad");
+    il->refuse[bad->GetObjectHandle()] = "syntax error in filter expression";
+    ApplyResult result = ProjectApply::Apply();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error,
+              "Port portA Frame response on probe-bad: syntax error in filter expression");
+    EXPECT_FALSE(good->IsObjectDirty(false));
+    EXPECT_TRUE(bad->IsObjectDirty(false));
+    ExpectClientsEmpty();
+
+    // Two refusals, one of a handle the host does not know, make one text.
+    il->refuse[0] = "unknown";
+    bad->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string("ip"));
+    result = ProjectApply::Apply();
+    EXPECT_EQ(result.error,
+              "Port portA Frame response on probe-bad: syntax error in filter expression, Port portA "
+              "Frame response on Unknown: unknown");
+}
+
+TEST_F(ApplyTest, FailuresOfTheRoadFailTheApplyWithTheirTexts) {
+    Config(portA, "a");
+    auto* b = Config(portB, "b");
+
+    il->refuseSends = true;
+    ApplyResult result = ProjectApply::Apply();
+    EXPECT_EQ(result.error, "Frame Response Apply: Failed to send message responder_1.ConfigResponder");
+    ExpectClientsEmpty();
+
+    il->refuseSends = false;
+    il->answer = Answer::Failed;
+    result = ProjectApply::Apply();
+    EXPECT_EQ(result.error,
+              "CResponderMsgSetClnt::RpcResponseHandler: Response failed for Config State");
+    ExpectClientsEmpty();
+
+    il->answer = Answer::WrongType;  // the apply must not wait for ever on it
+    result = ProjectApply::Apply();
+    EXPECT_EQ(result.error,
+              "CResponderMsgSetClnt::RpcResponseHandler: Response failed for Config State");
+    ExpectClientsEmpty();
+
+    il->answer = Answer::Never;
+    CRpcManager::Instance().SetDefaultTimeout(std::chrono::milliseconds(50));
+    result = ProjectApply::Apply();
+    EXPECT_EQ(result.error, "Responder apply handler: RPC fault on Wait");
+    ExpectClientsEmpty();
+    EXPECT_TRUE(b->IsObjectDirty(false));
+}
+
+TEST_F(ApplyTest, OfflinePortsAreLeftAloneOutsideSimulationMode) {
+    auto* config = Config(portA, "a");
+    portA->Set(PROP_PORT_ONLINE, false);
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(il->requests.empty());
+
+    COrxSystem::Instance().SetInSimulationMode(true);
+    config->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string("udp"));
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(Names(), (std::vector<std::string>{"ConfigResponder"}));
+}
+
+TEST_F(ApplyTest, ACardWithoutTheCapabilityStopsValidationOncePerPort) {
+    auto* a = Config(portA, "a");
+    Config(portB, "b");
+    a->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string());  // would be reported otherwise
+    SetCapability(module, false);
+    ApplyResult result = ProjectApply::Validate();
+    ASSERT_EQ(result.messages.size(), 2u);
+    for (const auto& m : result.messages) {
+        EXPECT_EQ(m.message,
+                  "Auto Frame Response validation failed for //10.0.0.1/1: Frame Response is not "
+                  "supported for this card");
+    }
+
+    // In simulation mode a module without a model is not asked.
+    COrxSystem::Instance().SetInSimulationMode(true);
+    module->Set(PROP_TEST_MODULE_MODEL, std::string());
+    result = ProjectApply::Validate();
+    ASSERT_EQ(result.messages.size(), 1u);
+    EXPECT_EQ(result.messages[0].message,
+              "Auto Frame Response validation failed for probe-a: Invalid filter Filter is empty");
+}
+
+TEST_F(ApplyTest, APatchingProfileSendsItsModifiersAndNoPayload) {
+    auto* config = Config(portA, "patcher");
+    std::vector<CFrameResponseProfile*> profiles;
+    config->GetActiveProfiles(profiles);
+    profiles[0]->Set(CFrameResponseProfile::PROP_USE_RX_FRAME, true);
+    auto* modifier = Make<CFrameResponseModifier>(profiles[0]);
+    modifier->Set(CFrameResponseModifier::PROP_OFFSET, 6u);
+    modifier->Set(CFrameResponseModifier::PROP_MASK, std::string("FFFF"));
+    modifier->Set(CFrameResponseModifier::PROP_VALUE, std::string("05"));
+    ASSERT_TRUE(ProjectApply::Apply().ok);
+    ASSERT_EQ(il->requests.size(), 1u);
+    const auto& profile = il->requests[0].configs.at(0).responseArray.at(0);
+    EXPECT_TRUE(profile.payload.empty());
+    ASSERT_EQ(profile.modifierArray.size(), 1u);
+    EXPECT_EQ(profile.modifierArray[0].Opcode, 16);
+    EXPECT_EQ(profile.modifierArray[0].Offset, 6u);
+    EXPECT_EQ(profile.modifierArray[0].Value, (std::vector<uint8_t>{0x00, 0x05}));
+}
+
+}  // namespace
