@@ -360,6 +360,17 @@ TEST_F(DataModelTest, ConvertCommandShowsTheFilterOrWhyNot) {
     command->Set(CFrameConfigConvertCommand::PROP_CONFIG, config->GetObjectHandle());
     EXPECT_TRUE(command->Execute());
     EXPECT_EQ(command->GetFilterValue(), "ether src 02:00:00:00:00:01");
+
+    // The configuration goes between validation and run: the run does not use it.
+    CBaseValidationContext context;
+    ASSERT_TRUE(command->Validate(context));
+    CScriptableCreator::Destroy(config);
+    try {
+        command->DoRun();
+        FAIL() << "expected the run to refuse";
+    } catch (const CCommandErrorException& e) {
+        EXPECT_STREQ(e.what(), "convert: No config instance given");
+    }
 }
 
 TEST_F(DataModelTest, StartAndStopAreOfferedByActivationAndPortState) {
