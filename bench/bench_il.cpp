@@ -1,0 +1,240 @@
+// Frames per second through one port of the software test port, against a bare loop of
+// pcap_offline_filter over the same frames and filters.
+
+#include <benchmark/benchmark.h>
+#include <pcap/pcap.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "msglib/Message.h"
+#include "orx/il/FramePump.h"
+#include "orx/il/IlServer.h"
+#include "orx/il/MemoryFrames.h"
+#include "responder_1.h"
+
+namespace {
+
+using namespace orx::il;
+
+constexpr int kFrames = 1024;
+
+// UDP frames from 10.0.x.y (64 bytes); the responders that must not match look for 192.168.1.x.
+std::vector<StoredFrame> Frames() {
+    std::vector<StoredFrame> frames;
+    for (int i = 0; i < kFrames; ++i) {
+        std::vector<uint8_t> f = {0x00,
+                                  0x10,
+                                  0x94,
+                                  0x00,
+                                  0x00,
+                                  0x02,
+                                  0x02,
+                                  0x00,
+                                  0x00,
+                                  0x00,
+                                  0x00,
+                                  0x01,
+                                  0x08,
+                                  0x00,
+                                  0x45,
+                                  0x00,
+                                  0x00,
+                                  0x32,
+                                  0x00,
+                                  0x00,
+                                  0x00,
+                                  0x00,
+                                  0x40,
+                                  0x11,
+                                  0x00,
+                                  0x00,
+                                  10,
+                                  0,
+                                  uint8_t(i >> 8),
+                                  uint8_t(i),
+                                  10,
+                                  0,
+                                  0,
+                                  2,
+                                  0x13,
+                                  0x88,
+                                  0x00,
+                                  0x35,
+                                  0x00,
+                                  0x1e};
+        f.resize(64, 0xAB);
+        frames.push_back({std::move(f), int64_t(i) * 1000});
+    }
+    return frames;
+}
+
+std::string MissFilter(int i) {
+    return "src host 192.168.1." + std::to_string(i % 250 + 1);
+}
+
+struct Setup {
+    std::unique_ptr<IlServer> il;
+    std::vector<std::string> filters;
+};
+
+Setup MakeIl(int responders, bool answer) {
+    Setup s{std::make_unique<IlServer>(std::vector<uint16_t>{0}), {}};
+    std::vector<responder_1_bll::respConfig_s> configs;
+    std::vector<uint32_t> handles;
+    for (int i = 0; i < responders; ++i) {
+        responder_1_bll::respConfig_s c;
+        c.configHandle = 100 + i;
+        c.filterExpr = answer ? "udp" : MissFilter(i);
+        if (answer) {
+            responder_1_bll::respProfile_s p;
+            p.payload.assign(64, 0x42);
+            p.portIndex = 0;
+            c.responseArray.push_back(p);
+        }
+        s.filters.push_back(c.filterExpr);
+        configs.push_back(c);
+        handles.push_back(c.configHandle);
+    }
+    Message m;
+    responder_1_bll::create_req_ConfigResponder(&m, configs, true);
+    m.set_destination(0);
+    if (s.il->Handle(m).get_msg_type() != TMT_RESPONSE)
+        std::abort();
+    responder_1_bll::create_req_Start(&m, handles, true);
+    m.set_destination(0);
+    if (s.il->Handle(m).get_msg_type() != TMT_RESPONSE)
+        std::abort();
+    return s;
+}
+
+// Frames through the port engine, from an in-memory source to a counting sink.
+uint64_t RunIl(IlServer& il, const std::vector<StoredFrame>& frames, uint64_t rounds) {
+    MemoryFrameSource source(frames, rounds);
+    CountingFrameSink sink;
+    FramePump pump;
+    pump.AddSource(*il.Engine(0), source);
+    pump.AddSink(0, sink);
+    pump.RunToEnd();
+    return sink.Frames();
+}
+
+struct BareFilters {
+    pcap_t* pcap = pcap_open_dead(DLT_EN10MB, 65535);
+    std::vector<bpf_program> programs;
+    explicit BareFilters(const std::vector<std::string>& filters) {
+        for (const auto& f : filters) {
+            bpf_program p{};
+            if (pcap_compile(pcap, &p, f.c_str(), 1, PCAP_NETMASK_UNKNOWN) != 0)
+                std::abort();
+            programs.push_back(p);
+        }
+    }
+    ~BareFilters() {
+        for (auto& p : programs)
+            pcap_freecode(&p);
+        pcap_close(pcap);
+    }
+};
+
+uint64_t RunBare(const BareFilters& bare, const std::vector<StoredFrame>& frames,
+                 const std::vector<pcap_pkthdr>& headers, uint64_t rounds) {
+    uint64_t matched = 0;
+    for (uint64_t r = 0; r < rounds; ++r) {
+        for (size_t i = 0; i < frames.size(); ++i) {
+            for (const auto& p : bare.programs) {
+                matched += pcap_offline_filter(&p, &headers[i], frames[i].bytes.data()) != 0;
+            }
+        }
+    }
+    return matched;
+}
+
+// Best of five rounds, in frames per second.
+template <class F>
+double FramesPerSecond(uint64_t frames, F&& f) {
+    using clock = std::chrono::steady_clock;
+    double best = 0;
+    for (int round = 0; round < 5; ++round) {
+        const auto start = clock::now();
+        benchmark::DoNotOptimize(f());
+        double seconds = std::chrono::duration<double>(clock::now() - start).count();
+        best = std::max(best, frames / seconds);
+    }
+    return best;
+}
+
+std::vector<pcap_pkthdr> Headers(const std::vector<StoredFrame>& frames) {
+    std::vector<pcap_pkthdr> headers(frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        headers[i].caplen = headers[i].len = static_cast<uint32_t>(frames[i].bytes.size());
+    }
+    return headers;
+}
+
+uint64_t RoundsFor(int responders) {
+    return std::max<uint64_t>(20, 20000 / responders);
+}
+
+void BM_MissingResponders(benchmark::State& state) {
+    Setup s = MakeIl(static_cast<int>(state.range(0)), false);
+    std::vector<StoredFrame> frames = Frames();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RunIl(*s.il, frames, 1));
+    state.SetItemsProcessed(state.iterations() * kFrames);
+}
+BENCHMARK(BM_MissingResponders)->Arg(1)->Arg(10)->Arg(100);
+
+void BM_BareFilters(benchmark::State& state) {
+    Setup s = MakeIl(static_cast<int>(state.range(0)), false);
+    BareFilters bare(s.filters);
+    std::vector<StoredFrame> frames = Frames();
+    std::vector<pcap_pkthdr> headers = Headers(frames);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RunBare(bare, frames, headers, 1));
+    state.SetItemsProcessed(state.iterations() * kFrames);
+}
+BENCHMARK(BM_BareFilters)->Arg(1)->Arg(10)->Arg(100);
+
+void BM_AnsweringResponder(benchmark::State& state) {
+    Setup s = MakeIl(1, true);
+    std::vector<StoredFrame> frames = Frames();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RunIl(*s.il, frames, 1));
+    state.SetItemsProcessed(state.iterations() * kFrames);
+}
+BENCHMARK(BM_AnsweringResponder);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    std::vector<StoredFrame> frames = Frames();
+    std::vector<pcap_pkthdr> headers = Headers(frames);
+    double ratio[101] = {};
+    for (int n : {1, 10, 100}) {
+        Setup s = MakeIl(n, false);
+        BareFilters bare(s.filters);
+        uint64_t rounds = RoundsFor(n);
+        double il = FramesPerSecond(rounds * kFrames, [&] { return RunIl(*s.il, frames, rounds); });
+        double raw = FramesPerSecond(rounds * kFrames,
+                                     [&] { return RunBare(bare, frames, headers, rounds); });
+        ratio[n] = il / raw;
+        std::printf("frames_per_s_%d=%.0f\nbare_bpf_frames_per_s_%d=%.0f\n", n, il, n, raw);
+    }
+    Setup answer = MakeIl(1, true);
+    uint64_t rounds = 20000;
+    std::printf("answer_frames_per_s=%.0f\n", FramesPerSecond(rounds * kFrames, [&] {
+                    return RunIl(*answer.il, frames, rounds);
+                }));
+    std::printf("ratio_to_bare_bpf_1=%.3f\nratio_to_bare_bpf_10=%.3f\nratio_to_bare_bpf_100=%.3f\n",
+                ratio[1], ratio[10], ratio[100]);
+    return 0;
+}

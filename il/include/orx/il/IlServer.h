@@ -1,0 +1,85 @@
+#pragma once
+
+// The software test port: one IL serving the ports of one test module. The control path answers
+// the requests of the responder message set (encoded or decoded) and sends the notifications of
+// SQL and table-event subscriptions; the frame path of each port is its PortEngine, driven by a
+// FramePump or by a live-interface loop.
+//
+// Threads: every control call (Handle*, PollNotifications, Counters) comes from one thread at a
+// time (the transport's); the frame path of each port runs on one thread at a time; the two
+// never wait for each other.
+//
+// Failed responses (message type 2) carry "faultCode" (int32, FaultCode below) and
+// "faultString" (what was wrong, naming the request, member, port or handle).
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orx/il/PortEngine.h"
+
+class Message;
+
+namespace orx::il {
+
+enum FaultCode : int32_t {
+    FAULT_UNKNOWN_REQUEST = 1,  // no such request name
+    FAULT_BAD_MESSAGE = 2,      // undecodable, or a member missing or of the wrong type
+    FAULT_REFUSED = 3,          // valid but refused: port not served, bad interval, unsupported
+    FAULT_SQL = 4,              // SQLite refused or failed a command
+    FAULT_INTERNAL = 5,         // anything else; the IL keeps running
+};
+
+// Counter values of one configuration as the control path reads them (after ClearResult).
+struct CounterSnapshot {
+    uint32_t handle = 0;
+    uint16_t port = 0;
+    uint32_t vifHandle = 0;
+    bool running = false;
+    uint64_t matched = 0;
+    uint64_t transmitted = 0;
+    uint32_t rate = 0;
+};
+
+class IlServer {
+  public:
+    static constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+    // Control-path time in microseconds (notification intervals, StatsLastModified). Default:
+    // the system clock.
+    using Clock = std::function<int64_t()>;
+    using NotificationSink = std::function<void(std::vector<uint8_t> encoded)>;
+
+    explicit IlServer(std::vector<uint16_t> ports, Clock clock = {});
+    ~IlServer();
+    IlServer(const IlServer&) = delete;
+    IlServer& operator=(const IlServer&) = delete;
+
+    const std::vector<uint16_t>& Ports() const { return m_ports; }
+    // The frame path of a served port; null for a port this IL does not serve.
+    PortEngine* Engine(uint16_t port);
+
+    // Answers one request. Never throws: every failure becomes a failed response. The request's
+    // destination is the port index it concerns.
+    std::vector<uint8_t> HandleEncoded(const uint8_t* data, size_t size);
+    Message Handle(const Message& request);
+
+    // Notifications ("responder_1.DoSQLNotify", "...DoSQLNotifyFaster", "...TableEventNotify")
+    // go to this sink, encoded, from inside PollNotifications.
+    void SetNotificationSink(NotificationSink sink);
+    // Sends every notification that is due; returns the clock time at which the next one is
+    // due (kNever with no enabled subscription).
+    int64_t PollNotifications();
+    int64_t Now() const;
+
+    std::vector<CounterSnapshot> Counters() const;
+
+  private:
+    struct Impl;
+    std::vector<uint16_t> m_ports;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace orx::il
