@@ -23,7 +23,7 @@ test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 demo: build
-	$(BUILD)/bin/frhost validate $(DEMO)
+	$(BUILD)/bin/frhost apply $(DEMO) --show
 
 bench: BUILD_TYPE = Release
 bench: BUILD = build-bench

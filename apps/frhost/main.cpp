@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FrameCommands.h"
+#include "IlWiring.h"
 #include "orx/core/Apply.h"
 #include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
@@ -77,6 +78,38 @@ int Validate(const std::string& scenarioPath) {
     return result.messages.empty() ? 0 : kExitMessages;
 }
 
+// Validates and applies a scenario to its ILs; prints the validation messages or the apply's
+// error text when it fails.
+int Apply(const std::string& scenarioPath, bool show) {
+    orx::core::Scenario scenario;
+    try {
+        scenario = orx::core::ScenarioLoader::LoadFile(scenarioPath);
+    } catch (const orx::core::ScenarioError& e) {
+        std::cerr << "frhost: " << e.what() << '\n';
+        return kExitScenario;
+    }
+    std::vector<frhost::ModuleIl> ils;
+    try {
+        ils = frhost::ConnectIls(scenario);
+    } catch (const std::runtime_error& e) {
+        std::cerr << "frhost: " << e.what() << '\n';
+        return kExitScenario;
+    }
+    orx::core::ApplyResult result = orx::core::ProjectApply::Apply();
+    for (const auto& message : result.messages)
+        std::cout << OneLine(message.message) << '\n';
+    if (!result.ok) {
+        if (result.messages.empty())
+            std::cout << OneLine(result.error) << '\n';
+        std::cout.flush();
+        return kExitMessages;
+    }
+    if (show)
+        frhost::ShowIls(ils, std::cout);
+    std::cout.flush();
+    return 0;
+}
+
 int Run(int argc, char** argv) {
     CLI::App app{
         "Frame-response host: loads the plug-ins next to this program and runs a command."};
@@ -103,6 +136,11 @@ int Run(int argc, char** argv) {
     frame->add_option("FRAME", framePath, "Frame description (XML)")->required();
     std::string pcapPath;
     frame->add_option("--pcap", pcapPath, "Also write the frame as a one-frame capture file");
+    CLI::App* apply =
+        app.add_subcommand("apply", "Validate a scenario and apply it to its test ports");
+    apply->add_option("SCENARIO", scenario, "Scenario file (JSON)")->required();
+    bool show = false;
+    apply->add_flag("--show", show, "Print what each port's test port then holds");
 
     try {
         app.parse(argc, argv);
@@ -145,6 +183,8 @@ int Run(int argc, char** argv) {
     }
     if (*validate)
         return Validate(scenario);
+    if (*apply)
+        return Apply(scenario, show);
     try {
         if (*filter)
             return frhost::FilterCommand(framePath);

@@ -265,4 +265,19 @@ TEST_F(FrhostTest, FramePrintsTheResponseBytesPduOffsetsAndWritesACapture) {
     EXPECT_EQ(written, bytes);
 }
 
+TEST_F(FrhostTest, ApplyConfiguresTheTestPortAndShowsWhatItHolds) {
+    Outcome o = Frhost({"apply", Example("scenarios/arp-responder.json"), "--show"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    std::vector<std::string> lines = Lines(o.out);
+    ASSERT_GE(lines.size(), 2u) << o.out;
+    EXPECT_EQ(lines[0], "module mod1 (inproc)");
+    EXPECT_NE(o.out.find("port 0 responder "), std::string::npos) << o.out;
+
+    // Validation stops the apply: the messages, exit 1.
+    o = Frhost({"apply", Example("scenarios/faulty-configs.json")});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(Lines(o.out).size(), 5u) << o.out;
+}
+
 }  // namespace
