@@ -189,6 +189,14 @@ struct IlServer::Impl {
         subscriptions.EnableTable(port, id, enable, clock());
         Stats_1_bll::create_resp_EnableTableEventNotification(&resp);
     }
+    void ShowResponders(const Message& req, Message& resp) {
+        uint32_t d = req.get_destination();
+        if (d != Message::kNoDestination)
+            Port(req);
+        diag::CreateShowResponse(
+            &resp, responders.Describe(d == Message::kNoDestination, static_cast<uint16_t>(d)));
+    }
+
     // Interface setup belongs to emulated devices, which this test port does not model.
     void Unsupported(const Message& req, Message&) {
         throw Refused(req.get_request_name() +
@@ -270,13 +278,20 @@ Message IlServer::Impl::Answer(const Message& request) {
                           " is not a request");
     }
     const auto& handlers = Handlers();
-    auto it = name.rfind(kPrefix, 0) == 0 ? handlers.find(name.substr(12)) : handlers.end();
-    if (it == handlers.end()) {
+    Handler handler = nullptr;
+    if (name.rfind(kPrefix, 0) == 0) {
+        auto it = handlers.find(name.substr(12));
+        if (it != handlers.end())
+            handler = it->second;
+    } else if (name == diag::kShowResponders) {
+        handler = &Impl::ShowResponders;
+    }
+    if (handler == nullptr) {
         return Failed(&request, FAULT_UNKNOWN_REQUEST, "unknown request \"" + name + "\"");
     }
     try {
         Message response;
-        (this->*(it->second))(request, response);
+        (this->*handler)(request, response);
         response.set_request_name(name);
         response.set_seq_num(request.get_seq_num());
         response.set_destination(request.get_destination());
@@ -349,6 +364,10 @@ int64_t IlServer::Now() const {
 
 std::vector<CounterSnapshot> IlServer::Counters() const {
     return m_impl->responders.Snapshot();
+}
+
+std::vector<ResponderView> IlServer::Describe(uint32_t port) const {
+    return m_impl->responders.Describe(port == kAllPorts, static_cast<uint16_t>(port));
 }
 
 }  // namespace orx::il

@@ -215,6 +215,33 @@ std::vector<CounterSnapshot> Responders::Snapshot() const {
     return out;
 }
 
+std::vector<ResponderView> Responders::Describe(bool all, uint16_t port) const {
+    std::vector<ResponderView> out;
+    for (const auto& [handle, r] : m_responders) {
+        if (!all && r.port != port)
+            continue;
+        CounterSnapshot s = Read(r);
+        ResponderView v;
+        v.handle = handle;
+        v.port = r.port;
+        v.filter = r.config->source.filterExpr;
+        v.running = r.running;
+        v.vifHandle = s.vifHandle;
+        v.matched = s.matched;
+        v.transmitted = s.transmitted;
+        v.rate = s.rate;
+        for (const respProfile_s& p : r.config->source.responseArray) {
+            v.profiles.push_back(ProfileView{p.portIndex, p.delay, p.payload,
+                                             static_cast<uint32_t>(p.modifierArray.size())});
+        }
+        out.push_back(std::move(v));
+    }
+    std::stable_sort(out.begin(), out.end(), [](const ResponderView& a, const ResponderView& b) {
+        return a.port < b.port;
+    });
+    return out;
+}
+
 void Responders::Sync(ResultStore& store, int64_t stamp) {
     for (auto& [handle, r] : m_responders) {
         CounterSnapshot s = Read(r);

@@ -39,6 +39,8 @@ class Responders {
     // Writes the rows whose values changed since the last sync, stamped `stamp`.
     void Sync(ResultStore& store, int64_t stamp);
     std::vector<CounterSnapshot> Snapshot() const;
+    // Every configuration of `port` (all ports when `all`), in port then handle order.
+    std::vector<ResponderView> Describe(bool all, uint16_t port) const;
 
   private:
     struct Responder {

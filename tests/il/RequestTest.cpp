@@ -1,5 +1,5 @@
-// Requests and notifications of the software test port, once called directly and once through
-// the in-process transport and the host's RPC manager.
+// Requests and notifications of the software test port: called directly, through the in-process
+// transport and the host's RPC manager, and through frild over ZeroMQ and the RPC manager.
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,15 @@
 #include <memory>
 #include <thread>
 
+#include "FrildSupport.h"
 #include "IlTestSupport.h"
 #include "msglib/Codec.h"
 #include "orx/framework/Rpc.h"
 #include "orx/il/FramePump.h"
 #include "orx/il/MemoryFrames.h"
+#include "orx/il/PcapFiles.h"
 #include "orx/transport/InProcIlTransport.h"
+#include "orx/transport/ZmqIlTransport.h"
 
 using namespace orx::il;
 using namespace iltest;
@@ -31,15 +34,34 @@ const std::string kSpecSql =
     "(StatsLastModified > %LastNotificationTime%) AND PrimaryHandle IN (12,15) GROUP BY "
     "PrimaryHandle ";
 
-enum class Via { Direct, InProc };
+enum class Via { Direct, InProc, Frild };
 
 class RequestTest : public ::testing::TestWithParam<Via> {
   protected:
     void SetUp() override {
-        il = std::make_shared<IlServer>(std::vector<uint16_t>{0, 1});
-        if (GetParam() == Via::InProc) {
-            transport = std::make_shared<orx::transport::InProcIlTransport>(il);
+        if (GetParam() == Via::Frild) {
+            std::string base = ::testing::TempDir() + "frild-request-" + std::to_string(::getpid());
+            m_input = base + "-in.pcap";
+            PcapFileSink(m_input).Close();
+            std::string endpoint = "tcp://127.0.0.1:" + std::to_string(FreeLoopbackPort());
+            frild = std::make_unique<FrildProcess>(
+                std::vector<std::string>{"--bind", endpoint, "--ports", "2", "--pcap-in",
+                                         "0=" + m_input},
+                base + ".log");
+            transport = std::make_shared<orx::transport::ZmqIlTransport>(endpoint);
+        } else {
+            il = std::make_shared<IlServer>(std::vector<uint16_t>{0, 1});
+            if (GetParam() == Via::InProc)
+                transport = std::make_shared<orx::transport::InProcIlTransport>(il);
+        }
+        if (transport)
             CRpcManager::Instance().Attach(*transport);
+    }
+    void TearDown() override {
+        transport.reset();
+        if (frild) {
+            EXPECT_EQ(frild->Kill(SIGTERM), 0) << frild->Log();
+            frild.reset();
         }
     }
 
@@ -49,7 +71,7 @@ class RequestTest : public ::testing::TestWithParam<Via> {
             std::vector<uint8_t> bytes = msglib::encode(request);
             return msglib::decode(il->HandleEncoded(bytes.data(), bytes.size()));
         }
-        Messenger messenger(transport, request.get_destination(), "inproc port");
+        Messenger messenger(transport, request.get_destination(), transport->Describe());
         RpcResponseDelegate delegate = orx::framework::MakeDelegate(this, &RequestTest::OnResponse);
         m_response = Message();
         EXPECT_EQ(CRpcManager::Instance().SendAsyncMessage(&messenger, request, &delegate, nullptr,
@@ -68,7 +90,30 @@ class RequestTest : public ::testing::TestWithParam<Via> {
             parse_resp_ConfigResponder(&r, errors);
         return r;
     }
+    // What the IL holds, read from the IL itself.
+    std::vector<ResponderView> Held() {
+        if (GetParam() == Via::Direct)
+            return il->Describe();
+        Message show;
+        diag::CreateShowRequest(&show);
+        return diag::ParseShowResponse(Call(show));
+    }
     void Replay(std::vector<StoredFrame> frames) {
+        if (GetParam() == Via::Frild) {
+            // frild replays its --pcap-in capture, read afresh on every replay request.
+            PcapFileSink input(m_input);
+            for (const StoredFrame& f : frames) {
+                TxFrame tx{f.bytes.data(), static_cast<uint32_t>(f.bytes.size()), 0, f.timeNs};
+                input.Transmit(&tx, 1);
+            }
+            input.Close();
+            Message replay;
+            diag::CreateReplayRequest(&replay);
+            auto ports = diag::ParseReplayResponse(Call(replay));
+            ASSERT_EQ(ports.size(), 1u);
+            EXPECT_EQ(ports[0].framesRead, frames.size());
+            return;
+        }
         MemoryFrameSource source(std::move(frames));
         CountingFrameSink sink;
         FramePump pump;
@@ -87,8 +132,10 @@ class RequestTest : public ::testing::TestWithParam<Via> {
         return out;
     }
 
-    std::shared_ptr<IlServer> il;
-    std::shared_ptr<orx::transport::InProcIlTransport> transport;
+    std::shared_ptr<IlServer> il;  // Direct and InProc
+    std::unique_ptr<FrildProcess> frild;
+    std::shared_ptr<orx::framework::IlTransport> transport;
+    std::string m_input;
     Message m_response;
 };
 
@@ -153,7 +200,7 @@ TEST_P(RequestTest, EveryRequestIsAnsweredWithItsType) {
                     : "");
         EXPECT_EQ(r.get_request_name(), name);
     }
-    EXPECT_TRUE(il->Counters().empty()) << "RemoveResponder removed handle 12";
+    EXPECT_TRUE(Held().empty()) << "RemoveResponder removed handle 12";
 }
 
 TEST_P(RequestTest, RefusesFiltersThatDoNotCompileAndInstallsTheOthers) {
@@ -176,10 +223,10 @@ TEST_P(RequestTest, RefusesFiltersThatDoNotCompileAndInstallsTheOthers) {
     EXPECT_EQ(errors[2].configHandle, 5u);
     EXPECT_NE(errors[2].errorString.find("Mask has 2 bytes but Value has 1"), std::string::npos);
 
-    ASSERT_EQ(il->Counters().size(), 2u);
+    ASSERT_EQ(Held().size(), 2u);
     ASSERT_EQ(Call(Request(0, create_req_Start, {1, 3})).get_msg_type(), TMT_RESPONSE);
     Replay({{UdpFrame(kSrcA, 53), 1}});
-    for (const auto& c : il->Counters())
+    for (const auto& c : Held())
         EXPECT_EQ(c.transmitted, 1u) << c.handle;
 }
 
@@ -215,7 +262,7 @@ TEST_P(RequestTest, FaultsAreFailedResponsesWithCodeAndText) {
         ExpectFault(r, FAULT_BAD_MESSAGE, "undecodable request");
     } else {
         // Without a delegate the host's RPC manager turns the fault into an error record.
-        Messenger messenger(transport, 0, "inproc port 0");
+        Messenger messenger(transport, 0, transport->Describe());
         ASSERT_EQ(CRpcManager::Instance().SendAsyncMessage(&messenger, unknown, nullptr, nullptr,
                                                            5000, false),
                   0);
@@ -301,13 +348,15 @@ TEST_P(RequestTest, NotificationArrivesAtItsInterval) {
     ASSERT_EQ(results.size(), 1u);
     ASSERT_EQ(results[0].rows.size(), 2u);  // the first notification has every row
     EXPECT_EQ(results[0].rows[0].int64Values, (std::vector<int64_t>{12, 1, 0}));
-    if (GetParam() == Via::InProc)
+    if (GetParam() != Via::Direct)
         CRpcManager::Instance().SetNotificationHandler({});
 }
 
-INSTANTIATE_TEST_SUITE_P(Il, RequestTest, ::testing::Values(Via::Direct, Via::InProc),
+INSTANTIATE_TEST_SUITE_P(Il, RequestTest, ::testing::Values(Via::Direct, Via::InProc, Via::Frild),
                          [](const auto& info) {
-                             return info.param == Via::Direct ? "Direct" : "InProc";
+                             return info.param == Via::Direct   ? "Direct"
+                                    : info.param == Via::InProc ? "InProc"
+                                                                : "Frild";
                          });
 
 // Only rows that changed since the subscription's previous notification go out; an interval

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "orx/il/Diag.h"
 #include "orx/il/PortEngine.h"
 
 class Message;
@@ -75,6 +76,10 @@ class IlServer {
     int64_t Now() const;
 
     std::vector<CounterSnapshot> Counters() const;
+    // What the IL holds: every configuration of `port` (all ports with kAllPorts), in port then
+    // handle order. Control-path call, like Handle; also answered as "ildiag.ShowResponders".
+    static constexpr uint32_t kAllPorts = 0xFFFFFFFFu;
+    std::vector<ResponderView> Describe(uint32_t port = kAllPorts) const;
 
   private:
     struct Impl;

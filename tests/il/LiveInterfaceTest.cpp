@@ -1,0 +1,128 @@
+// Live interfaces: frild answers real ARP requests that iputils arping sends over a veth pair in
+// a network namespace of the test's own. Needs root, iproute2 and arping; skipped otherwise.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "FrildSupport.h"
+#include "IlTestSupport.h"
+#include "orx/framework/Rpc.h"
+#include "orx/il/Diag.h"
+#include "orx/transport/ZmqIlTransport.h"
+
+using namespace orx::il;
+using namespace iltest;
+using namespace responder_1_bll;
+using orx::framework::CRpcManager;
+using orx::framework::ErrorMsg;
+using orx::framework::Messenger;
+using orx::framework::RpcResponseDelegate;
+
+namespace {
+
+const std::vector<uint8_t> kPeerMac = {0x02, 0x00, 0x00, 0x00, 0x00, 0x0b};       // vb, arping
+const std::vector<uint8_t> kResponderMac = {0x02, 0x00, 0x00, 0x00, 0x00, 0x99};  // answered
+const std::vector<uint8_t> kPeerIp = {192, 0, 2, 1};
+const std::vector<uint8_t> kResponderIp = {192, 0, 2, 2};
+
+// The fixed ARP reply: "192.0.2.2 is at 02:00:00:00:00:99", to the asking end.
+std::vector<uint8_t> ArpReply() {
+    std::vector<uint8_t> f = kPeerMac;
+    f.insert(f.end(), kResponderMac.begin(), kResponderMac.end());
+    f.insert(f.end(), {0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 6, 4, 0x00, 0x02});
+    f.insert(f.end(), kResponderMac.begin(), kResponderMac.end());
+    f.insert(f.end(), kResponderIp.begin(), kResponderIp.end());
+    f.insert(f.end(), kPeerMac.begin(), kPeerMac.end());
+    f.insert(f.end(), kPeerIp.begin(), kPeerIp.end());
+    f.resize(60, 0);
+    return f;
+}
+
+class LiveArpTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "needs root to create a network namespace and a veth pair";
+        if (RunCommand("command -v ip && command -v arping") != 0)
+            GTEST_SKIP() << "needs iproute2 (ip) and iputils arping (scripts/setup-deps.sh)";
+        m_ns = "orxlive" + std::to_string(::getpid());
+        std::string out;
+        if (RunCommand("timeout 10 ip netns add " + m_ns, &out) != 0)
+            GTEST_SKIP() << "this machine does not allow network namespaces: " << out;
+        m_created = true;
+        std::string in = "timeout 10 ip netns exec " + m_ns + " ";
+        for (const std::string& cmd :
+             {in + "ip link add va type veth peer name vb",
+              in + "ip link set vb address 02:00:00:00:00:0b", in + "ip link set va up",
+              in + "ip link set vb up", in + "ip addr add 192.0.2.1/24 dev vb"}) {
+            if (RunCommand(cmd, &out) != 0)
+                GTEST_SKIP() << "cannot set up the veth pair (" << cmd << "): " << out;
+        }
+    }
+    void TearDown() override {
+        m_transport.reset();
+        if (m_frild)
+            m_frild->Kill(SIGTERM);
+        m_frild.reset();
+        // Deleting the namespace deletes the veth pair that lives in it.
+        if (m_created)
+            RunCommand("timeout 10 ip netns del " + m_ns);
+    }
+
+    Message Call(Message request) {
+        Messenger messenger(m_transport, request.get_destination(), m_transport->Describe());
+        RpcResponseDelegate delegate = orx::framework::MakeDelegate(this, &LiveArpTest::On);
+        m_response = Message();
+        EXPECT_EQ(CRpcManager::Instance().SendAsyncMessage(&messenger, request, &delegate, nullptr,
+                                                           5000, false),
+                  0);
+        std::vector<ErrorMsg> errors;
+        EXPECT_TRUE(CRpcManager::Instance().Wait(errors));
+        return std::move(m_response);
+    }
+    void On(uint16_t, Message* response, void*) { m_response = *response; }
+
+    std::string m_ns;
+    bool m_created = false;
+    std::unique_ptr<FrildProcess> m_frild;
+    std::shared_ptr<orx::transport::ZmqIlTransport> m_transport;
+    Message m_response;
+};
+
+TEST_F(LiveArpTest, ArpingReceivesTheFixedReplies) {
+    // An ipc endpoint reaches the daemon inside the namespace from the test outside it.
+    std::string endpoint =
+        "ipc://" + ::testing::TempDir() + "frild-live-" + std::to_string(::getpid());
+    m_frild = std::make_unique<FrildProcess>(
+        std::vector<std::string>{"--bind", endpoint, "--ports", "1", "--iface", "0=va"},
+        ::testing::TempDir() + "frild-live.log",
+        std::vector<std::string>{"ip", "netns", "exec", m_ns});
+    m_transport = std::make_shared<orx::transport::ZmqIlTransport>(endpoint);
+
+    std::vector<errorMsg_s> errors;
+    Message r = Call(ConfigRequest(0, {Config(1, "arp", {Profile(0, ArpReply())})}));
+    ASSERT_EQ(r.get_msg_type(), TMT_RESPONSE);
+    parse_resp_ConfigResponder(&r, &errors);
+    ASSERT_TRUE(errors.empty());
+    ASSERT_EQ(Call(Request(0, create_req_Start, {1})).get_msg_type(), TMT_RESPONSE);
+
+    std::string out;
+    int rc =
+        RunCommand("timeout 20 ip netns exec " + m_ns + " arping -c 3 -w 10 -I vb 192.0.2.2", &out);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("Received 3 response(s)"), std::string::npos) << out;
+    EXPECT_NE(out.find("02:00:00:00:00:99"), std::string::npos) << out;
+
+    Message show;
+    diag::CreateShowRequest(&show, 0);
+    auto held = diag::ParseShowResponse(Call(show));
+    ASSERT_EQ(held.size(), 1u);
+    // Its own replies go out on va and are not captured back: only arping's requests match.
+    EXPECT_GE(held[0].matched, 3u);
+    EXPECT_LE(held[0].matched, 6u) << "a responder that heard its own replies would loop";
+    EXPECT_EQ(held[0].transmitted, held[0].matched);
+    EXPECT_EQ(m_frild->Kill(SIGTERM), 0) << m_frild->Log();
+}
+
+}  // namespace
