@@ -5,8 +5,11 @@
 
 #include "orx/core/HostClasses.h"
 #include "orx/framework/HandleRegistry.h"
+#include "msglib/Message.h"
+#include "orx/il/Diag.h"
 #include "orx/il/IlServer.h"
 #include "orx/transport/InProcIlTransport.h"
+#include "orx/transport/ZmqIlTransport.h"
 
 namespace frhost {
 
@@ -40,8 +43,11 @@ std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario) {
             il.il = std::make_shared<orx::il::IlServer>(il.ports);
             il.transport = std::make_shared<orx::transport::InProcIlTransport>(il.il);
         } else {
-            throw std::runtime_error("module " + m.name + ": remote ILs (" + il.endpoint +
-                                     ") cannot be reached by this build of frhost");
+            try {
+                il.transport = std::make_shared<orx::transport::ZmqIlTransport>(il.endpoint);
+            } catch (const std::exception& e) {
+                throw std::runtime_error("module " + m.name + ": " + e.what());
+            }
         }
         module->SetIlTransport(il.transport);
         ils.push_back(std::move(il));
@@ -53,13 +59,60 @@ std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario) {
 
 namespace frhost {
 
+namespace {
+
+// Asks a remote IL what it holds, through the host's RPC manager.
+std::vector<orx::il::ResponderView> AskRemote(const ModuleIl& m) {
+    struct Catcher {
+        std::vector<orx::il::ResponderView> views;
+        std::string error;
+        void On(uint16_t, Message* response, void*) {
+            try {
+                if (!response) throw std::runtime_error("no response");
+                views = orx::il::diag::ParseShowResponse(*response);
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+        }
+    } catcher;
+    Messenger messenger(m.transport, Message::kNoDestination, m.endpoint);
+    Message request;
+    orx::il::diag::CreateShowRequest(&request);
+    RpcResponseDelegate delegate(&catcher, &Catcher::On);
+    if (CRpcManager::Instance().SendAsyncMessage(&messenger, request, &delegate, nullptr, 0, true) != 0) {
+        throw std::runtime_error("cannot ask " + m.endpoint + " what it holds");
+    }
+    std::vector<ErrorMsg> errors;
+    CRpcManager::Instance().Wait(errors);
+    if (!errors.empty()) throw std::runtime_error(m.endpoint + ": " + errors.front().faultString);
+    if (!catcher.error.empty()) throw std::runtime_error(m.endpoint + ": " + catcher.error);
+    return catcher.views;
+}
+
+}  // namespace
+
 void ShowIls(const std::vector<ModuleIl>& ils, std::ostream& out) {
     for (const ModuleIl& m : ils) {
         out << "module " << m.name << " (" << m.endpoint << ")\n";
-        if (!m.il) continue;
-        for (const auto& c : m.il->Counters()) {
-            out << "  port " << c.port << " responder " << c.handle << (c.running ? " running" : " stopped")
-                << " matched " << c.matched << " transmitted " << c.transmitted << '\n';
+        std::vector<orx::il::ResponderView> views;
+        try {
+            views = m.il ? m.il->Describe() : AskRemote(m);
+        } catch (const std::exception& e) {
+            out << "  cannot show: " << e.what() << '\n';
+            continue;
+        }
+        for (const auto& r : views) {
+            out << "  port " << r.port << " responder " << r.handle << " filter \"" << r.filter
+                << "\" " << (r.running ? "running" : "stopped") << " matched " << r.matched
+                << " transmitted " << r.transmitted << '\n';
+            for (const auto& p : r.profiles) {
+                out << "    response on port " << p.port << " after " << p.delayUs << " us: ";
+                if (p.payload.empty()) {
+                    out << "received frame with " << p.modifierCount << " modifier(s)\n";
+                } else {
+                    out << p.payload.size() << " bytes\n";
+                }
+            }
         }
     }
 }

@@ -5,6 +5,7 @@
 // 3 a plug-in could not be loaded; 64 usage error; 70 internal error.
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
 #include "orx/framework/PluginLoader.h"
+#include "orx/framework/Rpc.h"
 
 namespace {
 
@@ -122,6 +124,10 @@ int Run(int argc, char** argv) {
         ->allow_extra_args(false)
         ->check(CLI::Validator(CheckLogSpec, "", "log setting"));
 
+    unsigned timeoutMs = 30000;
+    app.add_option("--timeout", timeoutMs, "How long to wait for a test port's answer (ms)")
+        ->check(CLI::Range(1u, 3600000u));
+
     CLI::App* version = app.add_subcommand("version", "Print each loaded plug-in's version");
     CLI::App* validate =
         app.add_subcommand("validate", "Load a scenario and print every validation message");
@@ -163,6 +169,8 @@ int Run(int argc, char** argv) {
             return kExitUsage;
         }
     }
+
+    orx::framework::CRpcManager::Instance().SetDefaultTimeout(std::chrono::milliseconds(timeoutMs));
 
     std::filesystem::path directory = ProgramDirectory();
     std::string error;

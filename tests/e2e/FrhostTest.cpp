@@ -1,6 +1,8 @@
 // Runs the built frhost program, with the plug-ins that sit next to it, as a user would.
 
 #include <gtest/gtest.h>
+
+#include "FrildSupport.h"
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -278,6 +280,26 @@ TEST_F(FrhostTest, ApplyConfiguresTheTestPortAndShowsWhatItHolds) {
     o = Frhost({"apply", Example("scenarios/faulty-configs.json")});
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(Lines(o.out).size(), 5u) << o.out;
+}
+
+TEST_F(FrhostTest, ApplyReachesAFrildDaemonAndADeadOneFailsInsteadOfHanging) {
+    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(iltest::FreeLoopbackPort());
+    std::string scenario = ReadAll(Example("scenarios/arp-responder.json"));
+    scenario.replace(scenario.find("\"inproc\""), 8, "\"" + endpoint + "\"");
+    scenario.replace(scenario.find("../frames/arp-reply.xml"), 23, Example("frames/arp-reply.xml"));
+    const std::string path = Write("remote.json", scenario);
+    {
+        iltest::FrildProcess frild({"--bind", endpoint, "--ports", "2"}, (m_dir / "frild.log").string());
+        Outcome o = Frhost({"--timeout", "5000", "apply", path, "--show"});
+        ASSERT_EQ(o.status, 0) << o.err << o.out;
+        EXPECT_EQ(Lines(o.out)[0], "module mod1 (" + endpoint + ")");
+        EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("response on port 0 after 0 us: 42 bytes"), std::string::npos) << o.out;
+    }
+    Outcome dead = Frhost({"--timeout", "300", "apply", path});
+    EXPECT_EQ(dead.status, 1);
+    EXPECT_EQ(dead.out, "Responder apply handler: RPC fault on Wait\n");
+    EXPECT_NE(dead.err.find("No response to responder_1.ConfigResponder"), std::string::npos) << dead.err;
 }
 
 }  // namespace
