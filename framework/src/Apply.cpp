@@ -49,12 +49,10 @@ void DestroyDeleted(const std::vector<CScriptable*>& candidates) {
 
 void ApplyContext::AddProcessedObject(CScriptable* object, bool applied) {
     if (!object || !applied) return;
-    if (!WasProcessed(object->GetObjectHandle())) m_processed.push_back(object->GetObjectHandle());
+    if (m_seen.insert(object->GetObjectHandle()).second) m_processed.push_back(object->GetObjectHandle());
 }
 
-bool ApplyContext::WasProcessed(Handle handle) const {
-    return std::find(m_processed.begin(), m_processed.end(), handle) != m_processed.end();
-}
+bool ApplyContext::WasProcessed(Handle handle) const { return m_seen.count(handle) != 0; }
 
 ApplyObjectHandler::ApplyObjectHandler(std::string name, std::string key, ClassId classId,
                                        ApplyDelegate delegate, bool perObject)

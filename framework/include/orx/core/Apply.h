@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "orx/core/Validation.h"
@@ -18,6 +19,7 @@ public:
 
 private:
     std::vector<orx::framework::Handle> m_processed;
+    std::unordered_set<orx::framework::Handle> m_seen;
 };
 
 using ApplyDelegate = orx::framework::FastDelegate1<ApplyContext&, void>;

@@ -38,11 +38,15 @@ CResponderContainer::~CResponderContainer() {
 }
 
 std::string CResponderContainer::ParseFrameXml() {
+    const std::string text = GetFrameConfig();
+    // Parsing the text it already holds would give the same PDUs (nothing changes them once
+    // parsed): validation asks for every frame of a project on every apply.
+    if (m_parsed && text == m_parsedText)
+        return std::string();
     XmlFrameBuilder& builder = XmlFrameBuilder::Instance();
     // Released first, so a failed parse never leaves an empty list marked as parsed.
     builder.ClearFrame(m_pdus, m_modifiers);
     m_parsed = false;
-    const std::string text = GetFrameConfig();
     // One stream per thread, emptied for each parse: building a stream costs more than parsing.
     thread_local std::ostringstream errors;
     errors.str(std::string());
@@ -50,6 +54,7 @@ std::string CResponderContainer::ParseFrameXml() {
     bool anyFieldSet = false;
     if (builder.ParseFrame(text, m_pdus, m_modifiers, anyFieldSet, errors, nullptr)) {
         m_parsed = true;
+        m_parsedText = text;
         return std::string();
     }
     std::string reason = errors.str();
