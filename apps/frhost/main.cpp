@@ -33,8 +33,8 @@ constexpr int kExitInternal = 70;
 
 // "LOGGER=LEVEL[,LOGGER=LEVEL...]": checked while the command line is parsed, so that a bad
 // setting is a usage error and nothing has run yet.
-std::string CheckLogSpec(const std::string& spec) {
-    std::stringstream in(spec);
+std::string CheckLogSetting(const std::string& setting) {
+    std::stringstream in(setting);
     std::string item;
     bool any = false;
     while (std::getline(in, item, ',')) {
@@ -118,11 +118,11 @@ int Run(int argc, char** argv) {
     app.name("frhost");
     app.require_subcommand(1);
 
-    std::vector<std::string> logSpecs;
-    app.add_option("--log", logSpecs, "Set a named logger's level (repeatable)")
+    std::vector<std::string> logSettings;
+    app.add_option("--log", logSettings, "Set a named logger's level (repeatable)")
         ->type_name("LOGGER=LEVEL")
         ->allow_extra_args(false)
-        ->check(CLI::Validator(CheckLogSpec, "", "log setting"));
+        ->check(CLI::Validator(CheckLogSetting, "", "log setting"));
 
     unsigned timeoutMs = 30000;
     app.add_option("--timeout", timeoutMs, "How long to wait for a test port's answer (ms)")
@@ -162,9 +162,9 @@ int Run(int argc, char** argv) {
     // Informational logs (plug-in loading, registration) stay quiet unless asked for.
     auto* logging = BLLLoggerFactory::GetInstance();
     logging->SetDefaultLevel(orx::framework::LOG_WARN);
-    for (const std::string& spec : logSpecs) {
+    for (const std::string& setting : logSettings) {
         std::string error;
-        if (!logging->Configure(spec, &error)) {
+        if (!logging->Configure(setting, &error)) {
             std::cerr << "frhost: --log " << error << '\n';
             return kExitUsage;
         }

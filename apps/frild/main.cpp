@@ -372,7 +372,7 @@ int Run(int argc, char** argv) {
     CLI::App app{"frild: serves the ports of one test module over ZeroMQ"};
     std::string endpoint;
     unsigned ports = 0;
-    std::vector<std::string> pcapIn, pcapOut, ifaces, logSpecs;
+    std::vector<std::string> pcapIn, pcapOut, ifaces, logSettings;
     app.add_option("--bind", endpoint, "ZeroMQ endpoint to serve on, e.g. tcp://127.0.0.1:5555")
         ->required();
     app.add_option("--ports", ports, "Number of ports served (0 to N-1)")
@@ -382,7 +382,7 @@ int Run(int argc, char** argv) {
     app.add_option("--pcap-out", pcapOut,
                    "PORT=FILE: capture the port's transmissions go to (repeatable)");
     app.add_option("--iface", ifaces, "PORT=IFNAME: live interface of the port (repeatable)");
-    app.add_option("--log", logSpecs, "LOGGER=LEVEL: set a named logger's level (repeatable)");
+    app.add_option("--log", logSettings, "LOGGER=LEVEL: set a named logger's level (repeatable)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -392,9 +392,9 @@ int Run(int argc, char** argv) {
 
     auto* logging = BLLLoggerFactory::GetInstance();
     logging->SetDefaultLevel(LOG_WARN);
-    for (const std::string& spec : logSpecs) {
+    for (const std::string& setting : logSettings) {
         std::string error;
-        if (!logging->Configure(spec, &error)) {
+        if (!logging->Configure(setting, &error)) {
             std::cerr << "frild: --log " << error << '\n';
             return kExitUsage;
         }

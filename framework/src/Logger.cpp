@@ -162,9 +162,9 @@ void BLLLoggerFactory::SetDefaultLevel(int level) {
     for (auto& [loggerName, logger] : m_loggers) logger->SetLevel(LevelFor(loggerName));
 }
 
-bool BLLLoggerFactory::Configure(const std::string& spec, std::string* error) {
+bool BLLLoggerFactory::Configure(const std::string& setting, std::string* error) {
     std::vector<std::pair<std::string, int>> entries;
-    std::stringstream in(spec);
+    std::stringstream in(setting);
     std::string item;
     while (std::getline(in, item, ',')) {
         item = Trim(item);

@@ -74,7 +74,7 @@ public:
     void SetDefaultLevel(int level);
     // Applies "name=level[,name=level...]"; returns false and leaves the rest untouched at the
     // first malformed entry, describing it in `error`.
-    bool Configure(const std::string& spec, std::string* error);
+    bool Configure(const std::string& setting, std::string* error);
 
     // Listeners see every record that passes its logger's level (tests, the host's UI).
     int AddListener(Listener listener);
