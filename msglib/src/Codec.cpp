@@ -333,10 +333,13 @@ class Reader {
     [[noreturn]] void fail(const std::string& what) const { fail(what, p_); }
 
     void need(size_t n, const char* what) const {
-        if (remaining() < n) {
-            fail(std::string("truncated input: ") + what + " needs " + std::to_string(n) +
-                 " bytes, " + std::to_string(remaining()) + " left");
+        if (remaining() < n) [[unlikely]] {
+            truncated(n, what);
         }
+    }
+    [[noreturn, gnu::cold, gnu::noinline]] void truncated(size_t n, const char* what) const {
+        fail(std::string("truncated input: ") + what + " needs " + std::to_string(n) + " bytes, " +
+             std::to_string(remaining()) + " left");
     }
     uint8_t u8(const char* what) {
         need(1, what);
@@ -351,9 +354,12 @@ class Reader {
         return v;
     }
     uint32_t varint(const char* what) {
-        if (p_ != end_ && *p_ < 0x80) {  // most counts and name references fit in one byte
+        if (p_ != end_ && *p_ < 0x80) [[likely]] {  // most counts and name references: one byte
             return *p_++;
         }
+        return long_varint(what);
+    }
+    uint32_t long_varint(const char* what) {
         const uint8_t* start = p_;
         uint32_t v = 0;
         for (int i = 0; i < 5; ++i) {
@@ -376,15 +382,19 @@ class Reader {
     int count(const char* what, size_t min_bytes) {
         const uint8_t* start = p_;
         const uint32_t n = varint(what);
+        if (n > kMaxCount || static_cast<uint64_t>(n) * min_bytes > remaining()) [[unlikely]] {
+            bad_count(what, n, start);
+        }
+        return static_cast<int>(n);
+    }
+    [[noreturn, gnu::cold, gnu::noinline]] void bad_count(const char* what, uint32_t n,
+                                                          const uint8_t* start) const {
         if (n > kMaxCount) {
             fail(std::string(what) + " " + std::to_string(n) + " is larger than 2^31-1", start);
         }
-        if (static_cast<uint64_t>(n) * min_bytes > remaining()) {
-            fail(std::string(what) + " " + std::to_string(n) + " exceeds the remaining " +
-                     std::to_string(remaining()) + " bytes",
-                 start);
-        }
-        return static_cast<int>(n);
+        fail(std::string(what) + " " + std::to_string(n) + " exceeds the remaining " +
+                 std::to_string(remaining()) + " bytes",
+             start);
     }
     const uint8_t* take(size_t n) {
         const uint8_t* at = p_;
@@ -474,7 +484,7 @@ class Decoder {
             }
             catalog->add(name);
         }
-        Scope scope{catalog, names, &m.get_arena()};
+        Scope scope{catalog, names, &m.get_arena(g)};
         const int members = r_.count("member count", 2);
         for (int i = 0; i < members; ++i) {
             const int id = name_ref(scope);
@@ -549,7 +559,8 @@ class Decoder {
                 auto a = make<Tm_array>(scope, *scope.arena);
                 a->reserve(std::min(n, kMaxReserve));
                 for (int i = 0; i < n; ++i) {
-                    a->add_member_and_own(value(scope, depth + 1).release());
+                    // Not virtual: the array is a plain one.
+                    a->Tm_array::add_member_and_own(value(scope, depth + 1).release());
                 }
                 return a;
             }

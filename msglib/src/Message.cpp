@@ -36,6 +36,14 @@ Tm_arena& Message::get_arena() {
     return *arena_;
 }
 
+Tm_arena& Message::get_arena(TMG group) {
+    Group& g = group_of(group);
+    if (!g.arena) {
+        g.arena = std::make_unique<Tm_arena>();
+    }
+    return *g.arena;
+}
+
 Message::Message(const Message& other)
     : type_(other.type_),
       use_send_member_string_(other.use_send_member_string_),
@@ -81,6 +89,7 @@ const Message::Group* Message::find_group(TMG group) const {
 void Message::clear(TMG group) {
     Group& g = group_of(group);
     g.members.clear();
+    g.arena.reset();  // after the values that may live in it
     // A fresh catalog: structures kept from earlier members still own the old one.
     g.catalog.reset();
     meta_created_ = false;

@@ -30,6 +30,12 @@ Tm_value_container* Tm_array::container(const char* operation) const {
 }
 
 const Tm_value* Tm_array::element(int i, const char* operation) const {
+    if (container_ == &own_) {  // the usual case, without virtual calls
+        if (i < 0 || i >= own_.size()) [[unlikely]] {
+            throw Tm_out_of_range_exception(i, 0, own_.size() - 1);
+        }
+        return own_.at(i);
+    }
     Tm_value_container* c = container(operation);
     if (i < 0 || i >= c->size()) {
         throw Tm_out_of_range_exception(i, 0, c->size() - 1);
@@ -39,7 +45,7 @@ const Tm_value* Tm_array::element(int i, const char* operation) const {
 
 template <class V>
 const V& Tm_array::typed(int i, int kind) const {
-    return expect_kind<V>(*element(i, "reading an element"), kind, element_text(i));
+    return expect_kind<V>(*element(i, "reading an element"), kind, [i] { return element_text(i); });
 }
 
 void Tm_array::reserve(int n) {
@@ -90,10 +96,17 @@ void Tm_array::add_member_and_own(Tm_value* value) {
     if (!owned) {
         throw Tm_exception("add_member_and_own(): null value");
     }
-    container("add_member_and_own()")->push_back(std::move(owned));
+    if (container_ == &own_) {
+        own_.push_back(std::move(owned));
+    } else {
+        container("add_member_and_own()")->push_back(std::move(owned));
+    }
 }
 
 int Tm_array::get_member_count() const {
+    if (container_ == &own_) {
+        return own_.size();
+    }
     return container("get_member_count()")->size();
 }
 int Tm_array::get_member_value_type(int i) const {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -61,6 +62,11 @@ Tm_type_mismatch_exception::Tm_type_mismatch_exception(int actual, int expected,
 Tm_type_mismatch_exception::~Tm_type_mismatch_exception() = default;
 
 // Catalog, simple values -----------------------------------------------------------------------
+
+uint64_t tm_next_catalog_serial() {
+    static std::atomic<uint64_t> next{0};
+    return next.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 template class Tm_catalog<std::string>;
 
@@ -148,24 +154,20 @@ Tm_value::~Tm_value() = default;
 // Every value carries a 16-byte header (keeping 16-byte alignment) telling whether its memory
 // came from the heap or from an arena.
 namespace {
-constexpr size_t kHeader = 16;
-constexpr unsigned char kFromHeap = 0x48;
-constexpr unsigned char kFromArena = 0x41;
+constexpr size_t kHeader = msglib::detail::kValueHeader;
+constexpr unsigned char kFromHeap = msglib::detail::kValueFromHeap;
 // Keeps the rounding in Tm_arena::allocate_block from wrapping around.
 constexpr size_t kMaxArenaRequest = std::numeric_limits<size_t>::max() / 2;
 }  // namespace
 
-void* Tm_value::operator new(size_t size) {
+// Not inlined: the compiler would pair the global new and delete inside them with the class
+// operators and warn of a mismatch.
+[[gnu::noinline]] void* Tm_value::operator new(size_t size) {
     auto* p = static_cast<unsigned char*>(::operator new(size + kHeader));
     p[0] = kFromHeap;
     return p + kHeader;
 }
-void* Tm_value::operator new(size_t size, Tm_arena& arena) {
-    auto* p = static_cast<unsigned char*>(arena.allocate(size + kHeader));
-    p[0] = kFromArena;
-    return p + kHeader;
-}
-void Tm_value::operator delete(void* p) noexcept {
+[[gnu::noinline]] void Tm_value::operator delete(void* p) noexcept {
     if (p == nullptr) {
         return;
     }

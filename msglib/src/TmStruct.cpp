@@ -119,6 +119,24 @@ const Tm_value* Tm_struct::find_member(const std::string& name) const {
     return i < 0 ? nullptr : members_[static_cast<size_t>(i)].value.get();
 }
 
+const Tm_value* Tm_struct::find_member_by_id(int name_id, int hint) const {
+    const size_t n = members_.size();
+    if (hint >= 0 && static_cast<size_t>(hint) < n &&
+        members_[static_cast<size_t>(hint)].name == name_id) {
+        size_t j = 0;
+        while (j < static_cast<size_t>(hint) && members_[j].name != name_id) {
+            ++j;
+        }
+        return members_[j].value.get();  // hint, unless an earlier member has the name too
+    }
+    for (const Member& m : members_) {
+        if (m.name == name_id) {
+            return m.value.get();
+        }
+    }
+    return nullptr;
+}
+
 const Tm_value& Tm_struct::require(const std::string& name) const {
     const Tm_value* v = find_member(name);
     if (v == nullptr) {
@@ -178,6 +196,8 @@ bool Tm_struct::equals(const Tm_value& other) const {
 
 Tm_prenamed_struct::Tm_prenamed_struct() = default;
 Tm_prenamed_struct::Tm_prenamed_struct(Tm_catalog<std::string>* catalog) : Tm_struct(catalog) {}
+Tm_prenamed_struct::Tm_prenamed_struct(Tm_catalog<std::string>* catalog, Tm_arena& arena)
+    : Tm_struct(catalog, arena) {}
 Tm_prenamed_struct::~Tm_prenamed_struct() = default;
 
 void Tm_prenamed_struct::clear(const char* const* names) {

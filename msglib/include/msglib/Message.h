@@ -104,8 +104,12 @@ class Message {
 
     // Appends a member named by entry name_id of group's catalog (decoder).
     void add_member_by_id(TMG group, int name_id, std::unique_ptr<Tm_value> value);
-    // Arena for values that go into this message only (the decoder makes its values there).
+    // Arena for values that go into this message only; released with the message.
     Tm_arena& get_arena();
+    // Arena for values that go into group only (the decoder and the message sets make their
+    // values there): released when the group is cleared, so a message cleared and built again
+    // does not grow.
+    Tm_arena& get_arena(TMG group);
 
   private:
     struct Member {
@@ -114,6 +118,7 @@ class Message {
     };
     struct Group {
         std::shared_ptr<Tm_catalog<std::string>> catalog;
+        std::unique_ptr<Tm_arena> arena;  // declared before members: outlives the values in it
         std::vector<Member> members;
     };
 

@@ -58,6 +58,9 @@ class Tm_struct : public Tm_value {
     bool has_member(const std::string& name) const { return get_member_index(name) >= 0; }
     // The first member of that name, or nullptr.
     const Tm_value* find_member(const std::string& name) const;
+    // The first member whose name is entry name_id of the catalog, or nullptr; looked for first
+    // at index hint, where the member usually is in structures filled from a name table.
+    const Tm_value* find_member_by_id(int name_id, int hint) const;
 
     // Typed reads by name: a missing member throws Tm_exception naming it, another type throws
     // Tm_type_mismatch_exception(actual kind, expected kind).
@@ -105,6 +108,8 @@ class Tm_prenamed_struct : public Tm_struct {
   public:
     Tm_prenamed_struct();
     explicit Tm_prenamed_struct(Tm_catalog<std::string>* catalog);
+    // Keeps its member list in arena, which must outlive the structure.
+    Tm_prenamed_struct(Tm_catalog<std::string>* catalog, Tm_arena& arena);
     ~Tm_prenamed_struct() override;
 
     // Removes every member and binds the name table (which must outlive the structure).

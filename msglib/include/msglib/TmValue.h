@@ -33,6 +33,21 @@ class Tm_value {
     Tm_value& operator=(const Tm_value&) = default;
 };
 
+namespace msglib::detail {
+// Every value carries a header of this size (keeping 16-byte alignment) whose first byte tells
+// whether its memory came from the heap or from an arena.
+inline constexpr size_t kValueHeader = 16;
+inline constexpr unsigned char kValueFromHeap = 0x48;
+inline constexpr unsigned char kValueFromArena = 0x41;
+}  // namespace msglib::detail
+
+// Inline: a decoded message makes one call per value.
+inline void* Tm_value::operator new(size_t size, Tm_arena& arena) {
+    auto* p = static_cast<unsigned char*>(arena.allocate(size + msglib::detail::kValueHeader));
+    p[0] = msglib::detail::kValueFromArena;
+    return p + msglib::detail::kValueHeader;
+}
+
 // One number or bool. Doubles compare by their bits, so NaN payloads survive a round trip check.
 template <class T, int K>
 class Tm_simple final : public Tm_value {

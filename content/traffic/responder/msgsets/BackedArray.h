@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "msglib/TmArena.h"
 #include "msglib/TmArray.h"
 #include "msglib/TmException.h"
 #include "msglib/TmTypes.h"
@@ -171,7 +172,7 @@ namespace msgsets::detail {
 // Holds the copied elements; a base, so that they exist before the view over them is made.
 template <class T>
 struct copy_store {
-    std::vector<T> items;
+    std::vector<T, Tm_arena_allocator<T>> items;
 };
 }  // namespace msgsets::detail
 
@@ -183,7 +184,10 @@ class Tm_copy_backed_array : private msgsets::detail::copy_store<T>,
 
   public:
     Tm_copy_backed_array(Iter first, int count, int tmv)
-        : store{copy(first, count, tmv)}, view(store::items.data(), count, tmv) {}
+        : Tm_copy_backed_array(first, count, tmv, nullptr) {}
+    // Keeps the copy in arena when not null; arena must outlive the array (a message group's).
+    Tm_copy_backed_array(Iter first, int count, int tmv, Tm_arena* arena)
+        : store{copy(first, count, tmv, arena)}, view(store::items.data(), count, tmv) {}
 
     // A copy owns its elements, so the base array's reserve (a hint) applies, not the refusal.
     void reserve(int n) override { Tm_array::reserve(n); }
@@ -193,8 +197,10 @@ class Tm_copy_backed_array : private msgsets::detail::copy_store<T>,
     }
 
   private:
-    static std::vector<T> copy(Iter first, int count, int tmv) {
+    static std::vector<T, Tm_arena_allocator<T>> copy(Iter first, int count, int tmv,
+                                                      Tm_arena* arena) {
         view::check_shape(count, tmv);  // before copying: a negative count must not allocate
-        return std::vector<T>(first, std::next(first, count));
+        return std::vector<T, Tm_arena_allocator<T>>(first, std::next(first, count),
+                                                     Tm_arena_allocator<T>(arena));
     }
 };

@@ -49,7 +49,8 @@ void ifSetupLibParam_t_from_struct(const Tm_struct* s, ifSetupLibParam_t* param)
 }
 
 // Library parameters travel as plain structures, not through a member-name table.
-Tm_value* make_value(const std::vector<ifSetupLibParam_t>& params, bool, Catalog* catalog) {
+Tm_value* make_value(const std::vector<ifSetupLibParam_t>& params, bool, Catalog* catalog,
+                     Tm_arena*) {
     auto array = std::make_unique<Tm_array>();
     array->reserve(static_cast<int>(params.size()));
     for (const ifSetupLibParam_t& p : params) {

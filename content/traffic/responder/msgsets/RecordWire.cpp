@@ -1,5 +1,8 @@
 #include "RecordWire.h"
 
+#include <algorithm>
+#include <array>
+
 namespace msgsets::wire {
 
 std::string Where::text() const {
@@ -96,19 +99,17 @@ int enum_value(const std::string& name, const tm_enum_map* map, const Where& whe
     }
 }
 
-Tm_value* make_value(const std::vector<std::string>& values, bool, Catalog*) {
-    auto array = std::make_unique<Tm_array>();
-    array->reserve(static_cast<int>(values.size()));
+Tm_value* make_value(const std::vector<std::string>& values, bool, Catalog*, Tm_arena* arena) {
+    std::unique_ptr<Tm_array> array(make_list(arena, values.size()));
     for (const std::string& v : values) {
-        array->add_member(v);
+        array->add_member_and_own(make_in<Tm_string>(arena, v));
     }
     return array.release();
 }
-Tm_value* make_value(const std::vector<Tm_binary>& values, bool, Catalog*) {
-    auto array = std::make_unique<Tm_array>();
-    array->reserve(static_cast<int>(values.size()));
+Tm_value* make_value(const std::vector<Tm_binary>& values, bool, Catalog*, Tm_arena* arena) {
+    std::unique_ptr<Tm_array> array(make_list(arena, values.size()));
     for (const Tm_binary& v : values) {
-        array->add_member(&v);
+        array->add_member_and_own(make_in<Tm_binary>(arena, v));
     }
     return array.release();
 }
@@ -130,6 +131,66 @@ void read_value(const Tm_value& value, const Where& where, std::vector<Tm_binary
     for (int i = 0; i < n; ++i) {
         out->push_back(*a.get_member_binary(i));
     }
+}
+
+namespace {
+
+// Catalog indexes of the names of a record table, found once per catalog and table rather than
+// for every structure read: the structures of a message group share their catalog.
+struct Resolved {
+    uint64_t catalog = 0;  // serial
+    const char* const* names = nullptr;
+    std::vector<int> ids;  // -1: not in the catalog (yet)
+};
+struct Resolved_cache {
+    std::array<Resolved, 8> entries;
+    size_t next = 0;
+};
+thread_local Resolved_cache resolved;
+
+}  // namespace
+
+const int* name_ids(const Tm_struct& s, const char* const* names, int* ids, size_t n) {
+    const Catalog* catalog = s.get_catalog();
+    if (catalog == nullptr) {
+        return nullptr;
+    }
+    const uint64_t serial = catalog->serial();
+    const Resolved* found = nullptr;
+    Resolved_cache& cache = resolved;  // one thread-local lookup
+    for (const Resolved& r : cache.entries) {
+        if (r.catalog == serial && r.names == names) {
+            found = &r;
+            break;
+        }
+    }
+    if (found == nullptr) {
+        Resolved& r = cache.entries[cache.next];
+        cache.next = (cache.next + 1) % cache.entries.size();
+        r.catalog = 0;  // invalid until filled
+        r.names = names;
+        r.ids.clear();
+        for (const char* const* name = names; *name != nullptr; ++name) {
+            r.ids.push_back(catalog->find(*name));
+        }
+        r.catalog = serial;
+        found = &r;
+    }
+    if (found->ids.size() < n) {
+        throw Tm_exception("a record name table of " + std::to_string(found->ids.size()) +
+                           " names read as " + std::to_string(n) + " members");
+    }
+    std::copy_n(found->ids.begin(), n, ids);
+    return ids;
+}
+
+const Tm_value& require_at(const Tm_struct& s, const int* ids, int index, const Where& where) {
+    if (ids != nullptr && ids[index] >= 0) {
+        if (const Tm_value* v = s.find_member_by_id(ids[index], index)) {
+            return *v;
+        }
+    }
+    return require(s, where);
 }
 
 const Tm_value& require(const Tm_struct& s, const Where& where) {

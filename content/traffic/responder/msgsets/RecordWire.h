@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "BackedArray.h"
@@ -69,57 +70,77 @@ const std::string& as_string(const Tm_value& value, const Where& where);
 const char* enum_name(int value, const tm_enum_map* map, const Where& where);
 int enum_value(const std::string& name, const tm_enum_map* map, const Where& where);
 
-// Writing: each kind becomes one value object, owned by the caller --------------------------
+// Writing: each kind becomes one value object, owned by the caller. Values are made in arena,
+// that of the message group they go into, so that a large request costs a few heap calls
+// instead of several per record; with a null arena they are made on the heap. ----------------
+
+// A value of class V in arena, or on the heap when arena is null.
+template <class V, class... A>
+V* make_in(Tm_arena* arena, A&&... args) {
+    if (arena != nullptr) {
+        return new (*arena) V(std::forward<A>(args)...);
+    }
+    return new V(std::forward<A>(args)...);
+}
+// An empty owning array whose element list lives in arena too.
+inline Tm_array* make_list(Tm_arena* arena, size_t reserve) {
+    Tm_array* array = arena != nullptr ? new (*arena) Tm_array(*arena) : new Tm_array();
+    array->reserve(static_cast<int>(reserve));
+    return array;
+}
 
 template <simple T>
-Tm_value* make_value(T value, bool, Catalog*) {
-    return tm_make_simple(value);
+Tm_value* make_value(T value, bool, Catalog*, Tm_arena* arena) {
+    using V = tm_simple_value_t<T>;
+    return make_in<V>(arena, static_cast<typename V::value_type>(value));
 }
-inline Tm_value* make_value(const std::string& value, bool, Catalog*) {
-    return new Tm_string(value);
+inline Tm_value* make_value(const std::string& value, bool, Catalog*, Tm_arena* arena) {
+    return make_in<Tm_string>(arena, value);
 }
 template <named_enum E>
-Tm_value* make_value(E value, bool, Catalog*) {
-    return new Tm_string(enum_name(static_cast<int>(value), wire_enum_map(value), {"", ""}));
+Tm_value* make_value(E value, bool, Catalog*, Tm_arena* arena) {
+    return make_in<Tm_string>(arena,
+                              enum_name(static_cast<int>(value), wire_enum_map(value), {"", ""}));
 }
 template <number T>
-Tm_value* make_value(const std::vector<T>& values, bool copy, Catalog*) {
+Tm_value* make_value(const std::vector<T>& values, bool copy, Catalog*, Tm_arena* arena) {
     using It = typename std::vector<T>::const_iterator;
     const int n = static_cast<int>(values.size());
     constexpr int tmv = tm_simple_traits<T>::tmv;
     if (copy) {
-        return new Tm_copy_backed_array<T, It>(values.begin(), n, tmv);
+        return make_in<Tm_copy_backed_array<T, It>>(arena, values.begin(), n, tmv, arena);
     }
-    return new Tm_backed_array<It>(values.begin(), n, tmv);
+    return make_in<Tm_backed_array<It>>(arena, values.begin(), n, tmv);
 }
 template <size_t N>
-Tm_value* make_value(const std::array<uint8_t, N>& bytes, bool, Catalog*) {
-    return new Tm_copy_backed_array<unsigned char, const unsigned char*>(
-        bytes.data(), static_cast<int>(N), TMV_UINT8);
+Tm_value* make_value(const std::array<uint8_t, N>& bytes, bool, Catalog*, Tm_arena* arena) {
+    return make_in<Tm_copy_backed_array<unsigned char, const unsigned char*>>(
+        arena, bytes.data(), static_cast<int>(N), TMV_UINT8, arena);
 }
-Tm_value* make_value(const std::vector<std::string>& values, bool, Catalog*);
-Tm_value* make_value(const std::vector<Tm_binary>& values, bool, Catalog*);
+Tm_value* make_value(const std::vector<std::string>& values, bool, Catalog*, Tm_arena* arena);
+Tm_value* make_value(const std::vector<Tm_binary>& values, bool, Catalog*, Tm_arena* arena);
 template <named_enum E>
-Tm_value* make_value(const std::vector<E>& values, bool, Catalog*) {
-    auto array = std::make_unique<Tm_array>();
-    array->reserve(static_cast<int>(values.size()));
+Tm_value* make_value(const std::vector<E>& values, bool, Catalog*, Tm_arena* arena) {
+    std::unique_ptr<Tm_array> array(make_list(arena, values.size()));
     for (E e : values) {
-        array->add_member(enum_name(static_cast<int>(e), wire_enum_map(e), {"", ""}));
+        array->add_member_and_own(
+            make_in<Tm_string>(arena, enum_name(static_cast<int>(e), wire_enum_map(e), {"", ""})));
     }
     return array.release();
 }
 template <record R>
-Tm_value* make_value(const R& value, bool copy, Catalog* catalog) {
-    auto s = std::make_unique<Tm_prenamed_struct>(catalog);
-    wire_to_struct(s.get(), &value, copy, catalog);
+Tm_value* make_value(const R& value, bool copy, Catalog* catalog, Tm_arena* arena) {
+    std::unique_ptr<Tm_prenamed_struct> s(arena != nullptr ? new (*arena)
+                                                                 Tm_prenamed_struct(catalog, *arena)
+                                                           : new Tm_prenamed_struct(catalog));
+    wire_to_struct(s.get(), &value, copy, catalog, arena);
     return s.release();
 }
 template <record R>
-Tm_value* make_value(const std::vector<R>& values, bool copy, Catalog* catalog) {
-    auto array = std::make_unique<Tm_array>();
-    array->reserve(static_cast<int>(values.size()));
+Tm_value* make_value(const std::vector<R>& values, bool copy, Catalog* catalog, Tm_arena* arena) {
+    std::unique_ptr<Tm_array> array(make_list(arena, values.size()));
     for (const R& r : values) {
-        array->add_member_and_own(make_value(r, copy, catalog));
+        array->add_member_and_own(make_value(r, copy, catalog, arena));
     }
     return array.release();
 }
@@ -241,18 +262,24 @@ void read_value(const Tm_value& value, const Where& where, std::vector<R>* out) 
 // Records --------------------------------------------------------------------------------------
 
 const Tm_value& require(const Tm_struct& s, const Where& where);
+// Fills ids[0..n) with the catalog indexes of the first n entries of a record's name table in
+// the catalog of s (-1: absent); returns ids, or nullptr when s has no catalog.
+const int* name_ids(const Tm_struct& s, const char* const* names, int* ids, size_t n);
+// The member of s named where.member, whose catalog index is ids[index], as require() finds it:
+// looked for first at index, where records keep it, and by index instead of by name.
+const Tm_value& require_at(const Tm_struct& s, const int* ids, int index, const Where& where);
 
 template <class... M>
 Tm_prenamed_struct* to_struct(Tm_prenamed_struct* s, const char* const* names, const char* record,
                               [[maybe_unused]] bool copy, [[maybe_unused]] Catalog* catalog,
-                              const M&... members) {
+                              [[maybe_unused]] Tm_arena* arena, const M&... members) {
     if (s == nullptr) {
         throw Tm_exception(std::string(record) + ": no structure to fill");
     }
     s->clear(names);
     s->reserve(static_cast<int>(sizeof...(M)));
     [[maybe_unused]] int i = 0;
-    (s->add_member_and_own(i++, make_value(members, copy, catalog), catalog), ...);
+    (s->add_member_and_own(i++, make_value(members, copy, catalog, arena), catalog), ...);
     return s;
 }
 
@@ -262,11 +289,14 @@ void from_struct(const Tm_struct* s, [[maybe_unused]] const char* const* names, 
     if (s == nullptr) {
         throw Tm_exception(std::string(record) + ": no structure to read");
     }
+    [[maybe_unused]] int id_store[sizeof...(M) + 1];
+    [[maybe_unused]] const int* ids = name_ids(*s, names, id_store, sizeof...(M));
     [[maybe_unused]] int i = 0;
     (
         [&] {
-            const Where where{names[i++], record};
-            read_value(require(*s, where), where, &members);
+            const Where where{names[i], record};
+            read_value(require_at(*s, ids, i, where), where, &members);
+            ++i;
         }(),
         ...);
 }
@@ -284,7 +314,8 @@ void expect_type(const Message* m, TMT expected);
 template <class T>
 void put(Message* m, const char* name, const T& value, bool copy) {
     Catalog* catalog = m->get_send_member_string(TMG_MEMBERS);
-    m->add_member_and_own(TMG_MEMBERS, name, make_value(value, copy, catalog));
+    m->add_member_and_own(TMG_MEMBERS, name,
+                          make_value(value, copy, catalog, &m->get_arena(TMG_MEMBERS)));
 }
 
 const Tm_value& require(const Message& m, const char* name);
@@ -332,31 +363,43 @@ void get_all(const Message* m, const char* name, T* out, Rest... rest) {
 // Declares the wire functions of record X_s: its member-name table X_t_names (wire order,
 // closed by a null entry), X_t_to_struct, X_t_from_struct, and the overloads through which
 // records that hold X_s find them.
-#define ORX_MSGSET_RECORD(X)                                                                   \
-    extern const char* const X##_t_names[];                                                    \
-    Tm_prenamed_struct* X##_t_to_struct(Tm_prenamed_struct* s, const X##_s* record, bool copy, \
-                                        Tm_catalog<std::string>* catalog);                     \
-    void X##_t_from_struct(const Tm_struct* s, X##_s* record);                                 \
-    inline Tm_prenamed_struct* wire_to_struct(Tm_prenamed_struct* s, const X##_s* record,      \
-                                              bool copy, Tm_catalog<std::string>* catalog) {   \
-        return X##_t_to_struct(s, record, copy, catalog);                                      \
-    }                                                                                          \
-    inline void wire_from_struct(const Tm_struct* s, X##_s* record) {                          \
-        X##_t_from_struct(s, record);                                                          \
+#define ORX_MSGSET_RECORD(X)                                                                      \
+    extern const char* const X##_t_names[];                                                       \
+    Tm_prenamed_struct* X##_t_to_struct(Tm_prenamed_struct* s, const X##_s* record, bool copy,    \
+                                        Tm_catalog<std::string>* catalog);                        \
+    void X##_t_from_struct(const Tm_struct* s, X##_s* record);                                    \
+    /* The same with the nested values made in arena (that of the structure's message group). */  \
+    Tm_prenamed_struct* X##_t_to_struct_in(Tm_prenamed_struct* s, const X##_s* record, bool copy, \
+                                           Tm_catalog<std::string>* catalog, Tm_arena* arena);    \
+    inline Tm_prenamed_struct* wire_to_struct(Tm_prenamed_struct* s, const X##_s* record,         \
+                                              bool copy, Tm_catalog<std::string>* catalog) {      \
+        return X##_t_to_struct(s, record, copy, catalog);                                         \
+    }                                                                                             \
+    inline Tm_prenamed_struct* wire_to_struct(Tm_prenamed_struct* s, const X##_s* record,         \
+                                              bool copy, Tm_catalog<std::string>* catalog,        \
+                                              Tm_arena* arena) {                                  \
+        return X##_t_to_struct_in(s, record, copy, catalog, arena);                               \
+    }                                                                                             \
+    inline void wire_from_struct(const Tm_struct* s, X##_s* record) {                             \
+        X##_t_from_struct(s, record);                                                             \
     }
 
 // Defines them from the member list, in wire order (the wire names are the member names).
-#define ORX_MSGSET_RECORD_WIRE(X, ...)                                                            \
-    const char* const X##_t_names[] = {ORX_WIRE_FOR_EACH(ORX_WIRE_NAME, __VA_ARGS__) nullptr};    \
-    Tm_prenamed_struct* X##_t_to_struct(Tm_prenamed_struct* s,                                    \
-                                        [[maybe_unused]] const X##_s* record, bool copy,          \
-                                        Tm_catalog<std::string>* catalog) {                       \
-        return msgsets::wire::to_struct(s, X##_t_names, #X "_s", copy,                            \
-                                        catalog ORX_WIRE_FOR_EACH(ORX_WIRE_MEMBER, __VA_ARGS__)); \
-    }                                                                                             \
-    void X##_t_from_struct(const Tm_struct* s, [[maybe_unused]] X##_s* record) {                  \
-        msgsets::wire::from_struct(s, X##_t_names,                                                \
-                                   #X "_s" ORX_WIRE_FOR_EACH(ORX_WIRE_MEMBER, __VA_ARGS__));      \
+#define ORX_MSGSET_RECORD_WIRE(X, ...)                                                          \
+    const char* const X##_t_names[] = {ORX_WIRE_FOR_EACH(ORX_WIRE_NAME, __VA_ARGS__) nullptr};  \
+    Tm_prenamed_struct* X##_t_to_struct(Tm_prenamed_struct* s, const X##_s* record, bool copy,  \
+                                        Tm_catalog<std::string>* catalog) {                     \
+        return X##_t_to_struct_in(s, record, copy, catalog, nullptr);                           \
+    }                                                                                           \
+    Tm_prenamed_struct* X##_t_to_struct_in(Tm_prenamed_struct* s,                               \
+                                           [[maybe_unused]] const X##_s* record, bool copy,     \
+                                           Tm_catalog<std::string>* catalog, Tm_arena* arena) { \
+        return msgsets::wire::to_struct(s, X##_t_names, #X "_s", copy, catalog,                 \
+                                        arena ORX_WIRE_FOR_EACH(ORX_WIRE_MEMBER, __VA_ARGS__)); \
+    }                                                                                           \
+    void X##_t_from_struct(const Tm_struct* s, [[maybe_unused]] X##_s* record) {                \
+        msgsets::wire::from_struct(s, X##_t_names,                                              \
+                                   #X "_s" ORX_WIRE_FOR_EACH(ORX_WIRE_MEMBER, __VA_ARGS__));    \
     }
 
 #define ORX_WIRE_NAME(m) #m,
