@@ -48,6 +48,33 @@ TEST(Responder1, ConfigResponderTravelsWithItsLayout) {
     EXPECT_EQ(read, configs);
 }
 
+// The builders put values in the message's own arena; the record conversions on their own use
+// the heap. Both must give the same bytes, also when one message is built again and again.
+TEST(Responder1, ArenaAndHeapBuiltRequestsEncodeAlike) {
+    const auto configs = sample_configs();
+    Message byHand;
+    byHand.set_use_send_member_string(true);
+    byHand.clear(TMG_MEMBERS);
+    byHand.set_msg_type(TMT_REQUEST);
+    byHand.set_request_name("responder_1.ConfigResponder");
+    auto* catalog = byHand.get_send_member_string(TMG_MEMBERS);
+    auto* list = new Tm_array();
+    list->reserve(static_cast<int>(configs.size()));
+    for (const auto& c : configs) {
+        list->add_member_and_own(respConfig_t_to_struct(new Tm_prenamed_struct(catalog), &c, true, catalog));
+    }
+    byHand.add_member_and_own(TMG_MEMBERS, "configList", list);
+    byHand.clear(TMG_META);
+    byHand.create_send_member_string_meta();
+    const std::vector<uint8_t> expected = msglib::encode(byHand);
+
+    Message reused;
+    for (int round = 0; round < 3; ++round) {
+        create_req_ConfigResponder(&reused, configs, true);
+        EXPECT_EQ(msglib::encode(reused), expected) << "round " << round;
+    }
+}
+
 TEST(Responder1, EmptyListsGiveEmptyArrays) {
     Message m;
     create_req_ConfigResponder(&m, {}, true);
