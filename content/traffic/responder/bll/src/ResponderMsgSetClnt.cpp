@@ -156,7 +156,8 @@ sc::result DeleteDoneState::react(const NextStateEvent&) {
 
 // --- the client -----------------------------------------------------------------------------
 
-std::map<uint32_t, CResponderMsgSetClnt*> CResponderMsgSetClnt::s_portMap;
+std::map<uint32_t, CResponderMsgSetClnt*>& CResponderMsgSetClnt::s_portMap =
+    *new std::map<uint32_t, CResponderMsgSetClnt*>();
 std::set<CBaseFrameResponseConfig*> CResponderMsgSetClnt::s_resultConfigSet;
 std::set<CBaseFrameResponseConfig*> CResponderMsgSetClnt::s_delResultConfigSet;
 

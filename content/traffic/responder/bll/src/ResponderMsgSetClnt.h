@@ -73,7 +73,8 @@ public:
     ConfigSet m_removeSet;
     ConfigSet m_movedSet;
 
-    static std::map<uint32_t, CResponderMsgSetClnt*> s_portMap;
+    // The clients live as long as the process; so does the map that holds them.
+    static std::map<uint32_t, CResponderMsgSetClnt*>& s_portMap;
     static std::set<CBaseFrameResponseConfig*> s_resultConfigSet;
     static std::set<CBaseFrameResponseConfig*> s_delResultConfigSet;
 
