@@ -38,11 +38,11 @@ CResponderContainer::~CResponderContainer() {
 }
 
 std::string CResponderContainer::ParseFrameXml() {
-    const std::string text = GetFrameConfig();
-    // Parsing the text it already holds would give the same PDUs (nothing changes them once
-    // parsed): validation asks for every frame of a project on every apply.
-    if (m_parsed && text == m_parsedText)
+    // The parse is kept until "FrameConfig" changes (OnPropertyModified); parsing the same text
+    // again would give the same PDUs, and validation asks for every frame on every apply.
+    if (m_parsed)
         return std::string();
+    const std::string text = GetFrameConfig();
     XmlFrameBuilder& builder = XmlFrameBuilder::Instance();
     // Released first, so a failed parse never leaves an empty list marked as parsed.
     builder.ClearFrame(m_pdus, m_modifiers);
@@ -54,7 +54,6 @@ std::string CResponderContainer::ParseFrameXml() {
     bool anyFieldSet = false;
     if (builder.ParseFrame(text, m_pdus, m_modifiers, anyFieldSet, errors, nullptr)) {
         m_parsed = true;
-        m_parsedText = text;
         return std::string();
     }
     std::string reason = errors.str();

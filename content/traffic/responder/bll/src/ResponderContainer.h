@@ -48,7 +48,6 @@ class CResponderContainer : public orx::core::CPduContainer {
     void EnsureParsed();
 
     bool m_parsed = false;
-    std::string m_parsedText;  // the "FrameConfig" text the PDUs were parsed from
     std::vector<orx::common::ConfigPdu*> m_pdus;
     orx::common::ConfigModifierSet m_modifiers;
 };
