@@ -54,7 +54,8 @@ Setup Build(bool frameFilters) {
     Setup s;
     std::vector<CScriptable*> ports;
     for (int m = 0; m < kModules; ++m) {
-        auto* module = dynamic_cast<CPhysicalTestModule*>(Make("PhysicalTestModule", &COrxSystem::Instance()));
+        auto* module =
+            dynamic_cast<CPhysicalTestModule*>(Make("PhysicalTestModule", &COrxSystem::Instance()));
         module->Set(PROP_TEST_MODULE_MODEL, std::string("SW"));
         std::string key;
         RcmKeyMgr::GetLookupKey(module->GetObjectHandle(), "TestModule", key);
@@ -103,8 +104,9 @@ double Seconds(const std::function<void()>& f) {
 void ApplyOrDie() {
     ApplyResult result = ProjectApply::Apply();
     if (!result.ok) {
-        throw std::runtime_error("apply failed: " + result.error +
-                                 (result.messages.empty() ? "" : " / " + result.messages[0].message));
+        throw std::runtime_error(
+            "apply failed: " + result.error +
+            (result.messages.empty() ? "" : " / " + result.messages[0].message));
     }
 }
 

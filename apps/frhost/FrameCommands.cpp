@@ -22,7 +22,8 @@ namespace {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
@@ -38,13 +39,15 @@ CScriptable* Make(const std::string& className, CScriptable* parent) {
 
 void SetByName(CScriptable& object, const std::string& property, const std::string& text) {
     const CMetaProperty* meta = object.GetMetaClass().FindProperty(property);
-    if (!meta) throw std::runtime_error(object.GetMetaClass().GetName() + " has no " + property);
+    if (!meta)
+        throw std::runtime_error(object.GetMetaClass().GetName() + " has no " + property);
     object.SetFromString(meta->GetId(), text);
 }
 
 std::string GetByName(const CScriptable& object, const std::string& property) {
     const CMetaProperty* meta = object.GetMetaClass().FindProperty(property);
-    if (!meta) throw std::runtime_error(object.GetMetaClass().GetName() + " has no " + property);
+    if (!meta)
+        throw std::runtime_error(object.GetMetaClass().GetName() + " has no " + property);
     return object.GetProperty(meta->GetId()).GetValueText();
 }
 
@@ -61,7 +64,8 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 
 void WritePcap(const std::string& path, const std::vector<uint8_t>& frame) {
     pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
-    if (!dead) throw std::runtime_error("cannot open a capture handle");
+    if (!dead)
+        throw std::runtime_error("cannot open a capture handle");
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
     if (!dumper) {
         std::string why = pcap_geterr(dead);
@@ -75,7 +79,8 @@ void WritePcap(const std::string& path, const std::vector<uint8_t>& frame) {
     bool failed = pcap_dump_flush(dumper) != 0;
     pcap_dump_close(dumper);
     pcap_close(dead);
-    if (failed) throw std::runtime_error("cannot write " + path);
+    if (failed)
+        throw std::runtime_error("cannot write " + path);
 }
 
 }  // namespace
@@ -93,7 +98,8 @@ int FilterCommand(const std::string& framePath) {
     command->SetName("filter");
     SetByName(*command, "Config", std::to_string(config->GetObjectHandle()));
     auto* run = dynamic_cast<CCommand*>(command.get());
-    if (!run) throw std::runtime_error("FrameConfigConvertCommand is not a command");
+    if (!run)
+        throw std::runtime_error("FrameConfigConvertCommand is not a command");
     run->Execute();
     if (!run->GetStatus().empty()) {
         std::cerr << run->GetStatus() << '\n';
@@ -108,7 +114,8 @@ int FrameCommand(const std::string& framePath, const std::string& pcapPath) {
     CScriptableAutoPtr<CScriptable> profile(Make("FrameResponseProfile", nullptr));
     SetByName(*profile, "FrameConfig", frame);
     auto* container = dynamic_cast<orx::core::CPduContainer*>(profile.get());
-    if (!container) throw std::runtime_error("FrameResponseProfile carries no frame");
+    if (!container)
+        throw std::runtime_error("FrameResponseProfile carries no frame");
     std::vector<uint8_t> bytes;
     std::vector<orx::core::PduPlacement> pdus;
     try {
@@ -121,7 +128,8 @@ int FrameCommand(const std::string& framePath, const std::string& pcapPath) {
     for (const auto& pdu : pdus) {
         std::cout << pdu.name << " offset " << pdu.offset << " length " << pdu.length << '\n';
     }
-    if (!pcapPath.empty()) WritePcap(pcapPath, bytes);
+    if (!pcapPath.empty())
+        WritePcap(pcapPath, bytes);
     return 0;
 }
 

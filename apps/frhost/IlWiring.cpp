@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "msglib/Message.h"
 #include "orx/core/HostClasses.h"
 #include "orx/framework/HandleRegistry.h"
-#include "msglib/Message.h"
 #include "orx/il/Diag.h"
 #include "orx/il/IlServer.h"
 #include "orx/transport/InProcIlTransport.h"
@@ -20,7 +20,8 @@ namespace {
 std::vector<uint16_t> PortsOf(const orx::core::ScenarioModule& m) {
     std::vector<uint16_t> ports;
     CScriptable* group = CHandleRegistry::Instance().Find(m.portGroup);
-    if (!group) return ports;
+    if (!group)
+        return ports;
     ScriptableVec physical;
     group->GetObjects(physical, orx::core::CPhysicalPort::CLASS_ID());
     for (CScriptable* p : physical) {
@@ -37,7 +38,8 @@ std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario) {
     for (const auto& m : scenario.modules) {
         auto* module = dynamic_cast<orx::core::CPhysicalTestModule*>(
             CHandleRegistry::Instance().Find(m.handle));
-        if (!module) throw std::runtime_error("module " + m.name + " is gone");
+        if (!module)
+            throw std::runtime_error("module " + m.name + " is gone");
         ModuleIl il{m.name, m.handle, m.il.empty() ? "inproc" : m.il, PortsOf(m), nullptr, nullptr};
         if (il.endpoint == "inproc") {
             il.il = std::make_shared<orx::il::IlServer>(il.ports);
@@ -68,7 +70,8 @@ std::vector<orx::il::ResponderView> AskRemote(const ModuleIl& m) {
         std::string error;
         void On(uint16_t, Message* response, void*) {
             try {
-                if (!response) throw std::runtime_error("no response");
+                if (!response)
+                    throw std::runtime_error("no response");
                 views = orx::il::diag::ParseShowResponse(*response);
             } catch (const std::exception& e) {
                 error = e.what();
@@ -79,13 +82,16 @@ std::vector<orx::il::ResponderView> AskRemote(const ModuleIl& m) {
     Message request;
     orx::il::diag::CreateShowRequest(&request);
     RpcResponseDelegate delegate(&catcher, &Catcher::On);
-    if (CRpcManager::Instance().SendAsyncMessage(&messenger, request, &delegate, nullptr, 0, true) != 0) {
+    if (CRpcManager::Instance().SendAsyncMessage(&messenger, request, &delegate, nullptr, 0,
+                                                 true) != 0) {
         throw std::runtime_error("cannot ask " + m.endpoint + " what it holds");
     }
     std::vector<ErrorMsg> errors;
     CRpcManager::Instance().Wait(errors);
-    if (!errors.empty()) throw std::runtime_error(m.endpoint + ": " + errors.front().faultString);
-    if (!catcher.error.empty()) throw std::runtime_error(m.endpoint + ": " + catcher.error);
+    if (!errors.empty())
+        throw std::runtime_error(m.endpoint + ": " + errors.front().faultString);
+    if (!catcher.error.empty())
+        throw std::runtime_error(m.endpoint + ": " + catcher.error);
     return catcher.views;
 }
 

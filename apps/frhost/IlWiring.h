@@ -18,9 +18,9 @@ namespace frhost {
 struct ModuleIl {
     std::string name;
     orx::framework::Handle module = orx::framework::NULL_HANDLE;
-    std::string endpoint;                        // "inproc" or the frild endpoint
-    std::vector<uint16_t> ports;                 // port indices on the module, ascending
-    std::shared_ptr<orx::il::IlServer> il;       // in-process ILs only
+    std::string endpoint;                   // "inproc" or the frild endpoint
+    std::vector<uint16_t> ports;            // port indices on the module, ascending
+    std::shared_ptr<orx::il::IlServer> il;  // in-process ILs only
     std::shared_ptr<orx::framework::IlTransport> transport;
 };
 

@@ -23,7 +23,8 @@ void CleanTree(CScriptable& object) {
     ScriptableVec children;
     object.GetAllRelated(children, RelationType(PARENT_CHILD));
     for (CScriptable* child : children) {
-        if (!child->IsDeleted()) CleanTree(*child);
+        if (!child->IsDeleted())
+            CleanTree(*child);
     }
 }
 
@@ -31,9 +32,11 @@ void CleanTree(CScriptable& object) {
 void DestroyDeleted(const std::vector<CScriptable*>& candidates) {
     std::vector<Handle> roots;
     for (CScriptable* object : candidates) {
-        if (!object->IsDeleted()) continue;
+        if (!object->IsDeleted())
+            continue;
         CScriptable* parent = object->GetParent();
-        if (parent && parent->IsDeleted()) continue;
+        if (parent && parent->IsDeleted())
+            continue;
         roots.push_back(object->GetObjectHandle());
     }
     // Newest first, so later objects that may refer to older ones go before them.
@@ -48,11 +51,15 @@ void DestroyDeleted(const std::vector<CScriptable*>& candidates) {
 }  // namespace
 
 void ApplyContext::AddProcessedObject(CScriptable* object, bool applied) {
-    if (!object || !applied) return;
-    if (m_seen.insert(object->GetObjectHandle()).second) m_processed.push_back(object->GetObjectHandle());
+    if (!object || !applied)
+        return;
+    if (m_seen.insert(object->GetObjectHandle()).second)
+        m_processed.push_back(object->GetObjectHandle());
 }
 
-bool ApplyContext::WasProcessed(Handle handle) const { return m_seen.count(handle) != 0; }
+bool ApplyContext::WasProcessed(Handle handle) const {
+    return m_seen.count(handle) != 0;
+}
 
 ApplyObjectHandler::ApplyObjectHandler(std::string name, std::string key, ClassId classId,
                                        ApplyDelegate delegate, bool perObject)
@@ -88,10 +95,12 @@ ApplyResult ProjectApply::Apply() {
         return result;
     }
     ApplyContext context;
-    const std::vector<ApplyObjectHandler> handlers = ApplyToILHandlerRegistry::Instance().GetHandlers();
+    const std::vector<ApplyObjectHandler> handlers =
+        ApplyToILHandlerRegistry::Instance().GetHandlers();
     try {
         for (const ApplyObjectHandler& h : handlers) {
-            if (h.GetClassId() != CProject::CLASS_ID() || h.GetDelegate().empty()) continue;
+            if (h.GetClassId() != CProject::CLASS_ID() || h.GetDelegate().empty())
+                continue;
             h.GetDelegate()(context);
         }
     } catch (const std::exception& e) {
@@ -104,7 +113,8 @@ ApplyResult ProjectApply::Apply() {
         std::vector<CScriptable*> processed;
         for (Handle h : context.GetProcessed()) {
             if (CScriptable* object = CHandleRegistry::Instance().Find(h)) {
-                if (!object->IsDeleted()) CleanTree(*object);
+                if (!object->IsDeleted())
+                    CleanTree(*object);
                 processed.push_back(object);
             }
         }
@@ -113,7 +123,8 @@ ApplyResult ProjectApply::Apply() {
     }
     std::vector<CScriptable*> all = CHandleRegistry::Instance().GetAll();
     for (CScriptable* object : all) {
-        if (!object->IsDeleted()) object->MarkClean();
+        if (!object->IsDeleted())
+            object->MarkClean();
     }
     DestroyDeleted(all);
     result.ok = true;

@@ -4,12 +4,15 @@
 
 namespace orx::framework {
 
-bool CCommand::Validate(CBaseValidationContext&) { return true; }
+bool CCommand::Validate(CBaseValidationContext&) {
+    return true;
+}
 
 bool CCommand::Execute(bool async) {
     (void)async;  // commands run on the calling thread
     CBaseValidationContext context;
-    if (!Validate(context)) return false;
+    if (!Validate(context))
+        return false;
     DoRun();
     return true;
 }
@@ -22,7 +25,8 @@ void CCommand::ExpandInputHandleTags(std::vector<uint32_t>& handles) const {
         if (object && object->IsTypeOf(CTag::CLASS_ID())) {
             ScriptableVec tagged;
             object->GetObjects(tagged, ANY_CLASS_ID, RelationType(USER_TAG, DIR_BACKWARD));
-            for (CScriptable* t : tagged) expanded.push_back(t->GetObjectHandle());
+            for (CScriptable* t : tagged)
+                expanded.push_back(t->GetObjectHandle());
         } else {
             expanded.push_back(h);
         }
@@ -42,7 +46,8 @@ void CCommandStatusManager::SetCommandStatus(Handle handle, ClassId commandClass
 bool CCommandStatusManager::GetCommandStatus(Handle handle, ClassId commandClass,
                                              bool& enabled) const {
     auto it = m_status.find({handle, commandClass});
-    if (it == m_status.end()) return false;
+    if (it == m_status.end())
+        return false;
     enabled = it->second;
     return true;
 }

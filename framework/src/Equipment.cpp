@@ -7,7 +7,8 @@ namespace orx::core {
 using namespace orx::framework;
 
 bool RcmKeyMgr::GetLookupKey(Handle handle, const std::string& category, std::string& key) {
-    if (handle == NULL_HANDLE || category.empty()) return false;
+    if (handle == NULL_HANDLE || category.empty())
+        return false;
     key = category + "/" + std::to_string(handle);
     return true;
 }
@@ -20,9 +21,11 @@ RcmDBMgr& RcmDBMgr::Instance() {
 std::unique_ptr<Capability> RcmDBMgr::GetDBValue(const std::string& key,
                                                  const std::string& name) const {
     auto k = m_entries.find(key);
-    if (k == m_entries.end()) return nullptr;
+    if (k == m_entries.end())
+        return nullptr;
     auto n = k->second.find(name);
-    if (n == k->second.end()) return nullptr;
+    if (n == k->second.end())
+        return nullptr;
     return std::make_unique<Capability>(n->second);
 }
 
@@ -30,17 +33,21 @@ void RcmDBMgr::SetDBValue(const std::string& key, const std::string& name, Capab
     m_entries[key][name] = std::move(capability);
 }
 
-void RcmDBMgr::RemoveKey(const std::string& key) { m_entries.erase(key); }
+void RcmDBMgr::RemoveKey(const std::string& key) {
+    m_entries.erase(key);
+}
 
-void RcmDBMgr::Clear() { m_entries.clear(); }
+void RcmDBMgr::Clear() {
+    m_entries.clear();
+}
 
 bool PortSetUtils::IsPortSet(const CPort* port) {
     return port && port->GetT<bool>(PROP_PORT_IS_PORT_SET);
 }
 
 bool PortSetUtils::IsPortSetMember(const CPort* port) {
-    return port &&
-           port->GetObject(CPort::CLASS_ID(), RelationType(PORT_SET_MEMBER, DIR_BACKWARD)) != nullptr;
+    return port && port->GetObject(CPort::CLASS_ID(),
+                                   RelationType(PORT_SET_MEMBER, DIR_BACKWARD)) != nullptr;
 }
 
 }  // namespace orx::core

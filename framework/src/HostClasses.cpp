@@ -18,16 +18,20 @@ template <class T>
 CScriptable* Make() {
     return new T();
 }
-void DestroyObject(CScriptable* object) { delete object; }
+void DestroyObject(CScriptable* object) {
+    delete object;
+}
 
 // The root objects live for the whole process under their reserved handles.
 template <class T>
 T& Root(Handle handle) {
     CScriptable* object = CHandleRegistry::Instance().Find(handle);
-    if (!object) object = CScriptableCreator::CreateWithHandle(T::CLASS_ID(), handle, nullptr);
+    if (!object)
+        object = CScriptableCreator::CreateWithHandle(T::CLASS_ID(), handle, nullptr);
     T* typed = dynamic_cast<T*>(object);
-    if (!typed) throw COrxLogicError("Handle " + std::to_string(handle) + " is not a " +
-                                     CMetaClassManager::Instance().GetClass(T::CLASS_ID())->GetName());
+    if (!typed)
+        throw COrxLogicError("Handle " + std::to_string(handle) + " is not a " +
+                             CMetaClassManager::Instance().GetClass(T::CLASS_ID())->GetName());
     return *typed;
 }
 
@@ -36,8 +40,10 @@ T& Root(Handle handle) {
 void RegisterHostClasses(CMetaClassManager& m) {
     m.RegisterMakeDestroy(COrxSystem::CLASS_ID(), &Make<COrxSystem>, &DestroyObject);
     m.RegisterMakeDestroy(CProject::CLASS_ID(), &Make<CProject>, &DestroyObject);
-    m.RegisterMakeDestroy(CPhysicalTestModule::CLASS_ID(), &Make<CPhysicalTestModule>, &DestroyObject);
-    m.RegisterMakeDestroy(CPhysicalPortGroup::CLASS_ID(), &Make<CPhysicalPortGroup>, &DestroyObject);
+    m.RegisterMakeDestroy(CPhysicalTestModule::CLASS_ID(), &Make<CPhysicalTestModule>,
+                          &DestroyObject);
+    m.RegisterMakeDestroy(CPhysicalPortGroup::CLASS_ID(), &Make<CPhysicalPortGroup>,
+                          &DestroyObject);
     m.RegisterMakeDestroy(CPhysicalPort::CLASS_ID(), &Make<CPhysicalPort>, &DestroyObject);
     m.RegisterMakeDestroy(CPort::CLASS_ID(), &Make<CPort>, &DestroyObject);
     m.RegisterMakeDestroy(CProbe::CLASS_ID(), &Make<CProbe>, &DestroyObject);
@@ -50,9 +56,13 @@ void RegisterHostClasses(CMetaClassManager& m) {
                           &DestroyObject);
 }
 
-COrxSystem& COrxSystem::Instance() { return Root<COrxSystem>(1); }
+COrxSystem& COrxSystem::Instance() {
+    return Root<COrxSystem>(1);
+}
 
-CProject& CProject::Instance() { return Root<CProject>(ORX_PROJECT_HANDLE); }
+CProject& CProject::Instance() {
+    return Root<CProject>(ORX_PROJECT_HANDLE);
+}
 
 Delegate<CProject::ResetDelegate>& CProject::ResetListeners() {
     static Delegate<ResetDelegate> listeners;
@@ -68,8 +78,8 @@ void CProject::UnregisterOnProjectResetCompletedDelegate(const ResetDelegate& d)
 }
 
 void CProject::Reset() {
-    for (CScriptable* root : {static_cast<CScriptable*>(this),
-                              static_cast<CScriptable*>(&COrxSystem::Instance())}) {
+    for (CScriptable* root :
+         {static_cast<CScriptable*>(this), static_cast<CScriptable*>(&COrxSystem::Instance())}) {
         ScriptableVec children;
         root->GetAllRelated(children, RelationType(PARENT_CHILD));
         for (auto it = children.rbegin(); it != children.rend(); ++it) {
@@ -85,7 +95,8 @@ void CProject::Reset() {
 
 void CPhysicalTestModule::SetIlTransport(std::shared_ptr<IlTransport> transport) {
     m_transport = std::move(transport);
-    if (m_transport) CRpcManager::Instance().Attach(*m_transport);
+    if (m_transport)
+        CRpcManager::Instance().Attach(*m_transport);
 }
 
 CPhysicalTestModule* CPhysicalPortGroup::GetTestModule() const {

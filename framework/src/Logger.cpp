@@ -96,12 +96,16 @@ void BLLLogger::SetConsoleEnabled(bool enabled) {
     m_backend->set_level(enabled ? spdlog::level::trace : spdlog::level::off);
 }
 
-void BLLLogger::SetLevel(int level) { m_threshold.store(level, std::memory_order_relaxed); }
+void BLLLogger::SetLevel(int level) {
+    m_threshold.store(level, std::memory_order_relaxed);
+}
 
 void BLLLogger::Log(int level, const std::string& text, const char* file, int line) {
-    if (!IsEnabledFor(level)) return;
+    if (!IsEnabledFor(level))
+        return;
     m_backend->log(spdlog::source_loc{file, line, ""}, ToSpdlog(level), "{}", text);
-    BLLLoggerFactory::GetInstance()->Dispatch(LogRecord{m_name, level, text, file ? file : "", line});
+    BLLLoggerFactory::GetInstance()->Dispatch(
+        LogRecord{m_name, level, text, file ? file : "", line});
 }
 
 BLLLoggerFactory::BLLLoggerFactory() {
@@ -130,7 +134,8 @@ std::shared_ptr<spdlog::logger> BLLLoggerFactory::MakeBackend(const std::string&
 BLLLogger* BLLLoggerFactory::GetLogger(const std::string& name) {
     std::lock_guard lock(m_mutex);
     auto it = m_loggers.find(name);
-    if (it != m_loggers.end()) return it->second.get();
+    if (it != m_loggers.end())
+        return it->second.get();
     auto logger = std::make_unique<BLLLogger>(name);
     logger->SetLevel(LevelFor(name));
     BLLLogger* raw = logger.get();
@@ -142,9 +147,11 @@ int BLLLoggerFactory::LevelFor(const std::string& name) const {
     std::string key = name;
     while (true) {
         auto it = m_levels.find(key);
-        if (it != m_levels.end()) return it->second;
+        if (it != m_levels.end())
+            return it->second;
         size_t dot = key.rfind('.');
-        if (dot == std::string::npos) break;
+        if (dot == std::string::npos)
+            break;
         key.resize(dot);
     }
     return m_defaultLevel;
@@ -153,13 +160,15 @@ int BLLLoggerFactory::LevelFor(const std::string& name) const {
 void BLLLoggerFactory::SetLevel(const std::string& name, int level) {
     std::lock_guard lock(m_mutex);
     m_levels[name] = level;
-    for (auto& [loggerName, logger] : m_loggers) logger->SetLevel(LevelFor(loggerName));
+    for (auto& [loggerName, logger] : m_loggers)
+        logger->SetLevel(LevelFor(loggerName));
 }
 
 void BLLLoggerFactory::SetDefaultLevel(int level) {
     std::lock_guard lock(m_mutex);
     m_defaultLevel = level;
-    for (auto& [loggerName, logger] : m_loggers) logger->SetLevel(LevelFor(loggerName));
+    for (auto& [loggerName, logger] : m_loggers)
+        logger->SetLevel(LevelFor(loggerName));
 }
 
 bool BLLLoggerFactory::Configure(const std::string& setting, std::string* error) {
@@ -168,19 +177,23 @@ bool BLLLoggerFactory::Configure(const std::string& setting, std::string* error)
     std::string item;
     while (std::getline(in, item, ',')) {
         item = Trim(item);
-        if (item.empty()) continue;
+        if (item.empty())
+            continue;
         size_t eq = item.find('=');
         int level = 0;
-        if (eq == std::string::npos || eq == 0 || !ParseLogLevel(Trim(item.substr(eq + 1)), level)) {
+        if (eq == std::string::npos || eq == 0 ||
+            !ParseLogLevel(Trim(item.substr(eq + 1)), level)) {
             if (error) {
-                *error = "\"" + item +
-                         "\": expected LOGGER=LEVEL with LEVEL one of debug, info, warn, error, off";
+                *error =
+                    "\"" + item +
+                    "\": expected LOGGER=LEVEL with LEVEL one of debug, info, warn, error, off";
             }
             return false;
         }
         entries.emplace_back(Trim(item.substr(0, eq)), level);
     }
-    for (const auto& [name, level] : entries) SetLevel(name, level);
+    for (const auto& [name, level] : entries)
+        SetLevel(name, level);
     return true;
 }
 
@@ -200,16 +213,19 @@ void BLLLoggerFactory::Dispatch(const LogRecord& record) {
     std::map<int, Listener> listeners;
     {
         std::lock_guard lock(m_mutex);
-        if (m_listeners.empty()) return;
+        if (m_listeners.empty())
+            return;
         listeners = m_listeners;
     }
-    for (auto& [id, listener] : listeners) listener(record);
+    for (auto& [id, listener] : listeners)
+        listener(record);
 }
 
 void BLLLoggerFactory::SetConsoleEnabled(bool enabled) {
     std::lock_guard lock(m_mutex);
     m_console = enabled;
-    for (auto& [name, logger] : m_loggers) logger->SetConsoleEnabled(enabled);
+    for (auto& [name, logger] : m_loggers)
+        logger->SetConsoleEnabled(enabled);
 }
 
 }  // namespace orx::framework

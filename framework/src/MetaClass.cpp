@@ -37,13 +37,15 @@ bool ParseU64(const std::string& text, uint64_t& out) {
     // Decimal, or hexadecimal with 0x; a leading zero does not make a number octal.
     int base = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10;
     unsigned long long v = std::strtoull(text.c_str(), &end, base);
-    if (errno != 0 || end == text.c_str() || *end != '\0') return false;
+    if (errno != 0 || end == text.c_str() || *end != '\0')
+        return false;
     out = v;
     return true;
 }
 
 bool ParseS64(const std::string& text, int64_t& out) {
-    if (text.empty() || std::isspace((unsigned char)text[0])) return false;
+    if (text.empty() || std::isspace((unsigned char)text[0]))
+        return false;
     errno = 0;
     char* end = nullptr;
     size_t digits = (text[0] == '-' || text[0] == '+') ? 1 : 0;
@@ -52,7 +54,8 @@ bool ParseS64(const std::string& text, int64_t& out) {
                    ? 16
                    : 10;
     long long v = std::strtoll(text.c_str(), &end, base);
-    if (errno != 0 || end == text.c_str() || *end != '\0') return false;
+    if (errno != 0 || end == text.c_str() || *end != '\0')
+        return false;
     out = v;
     return true;
 }
@@ -96,7 +99,8 @@ bool IsSigned(PropertyType t) {
 
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> items;
-    if (text.empty()) return items;
+    if (text.empty())
+        return items;
     std::stringstream in(text);
     std::string item;
     while (std::getline(in, item, ',')) {
@@ -128,7 +132,8 @@ CMetaProperty::CMetaProperty(PropId id, std::string name, PropertyType type, boo
 
 const PropertyAttribute* CMetaProperty::FindAttribute(uint32_t type) const {
     for (const auto& a : m_attributes) {
-        if (a.type == type) return &a;
+        if (a.type == type)
+            return &a;
     }
     return nullptr;
 }
@@ -136,7 +141,8 @@ const PropertyAttribute* CMetaProperty::FindAttribute(uint32_t type) const {
 bool CMetaProperty::ParseScalar(const std::string& text, PropertyScalar& out,
                                 std::string* error) const {
     auto fail = [&](const std::string& why) {
-        if (error) *error = why;
+        if (error)
+            *error = why;
         return false;
     };
     switch (m_type) {
@@ -173,7 +179,8 @@ bool CMetaProperty::ParseScalar(const std::string& text, PropertyScalar& out,
         out = v;
     } else {
         int64_t v = 0;
-        if (!ParseS64(text, v)) return fail("\"" + text + "\" is not an integer");
+        if (!ParseS64(text, v))
+            return fail("\"" + text + "\" is not an integer");
         out = v;
     }
     return Coerce(out, error);
@@ -181,12 +188,14 @@ bool CMetaProperty::ParseScalar(const std::string& text, PropertyScalar& out,
 
 bool CMetaProperty::Coerce(PropertyScalar& value, std::string* error) const {
     auto fail = [&](const std::string& why) {
-        if (error) *error = why;
+        if (error)
+            *error = why;
         return false;
     };
     const char* tname = PropertyTypeName(m_type);
     if (m_type == PropertyType::String) {
-        if (!std::holds_alternative<std::string>(value)) return fail("expected a string");
+        if (!std::holds_alternative<std::string>(value))
+            return fail("expected a string");
         return true;
     }
     if (std::holds_alternative<std::string>(value)) {
@@ -194,10 +203,12 @@ bool CMetaProperty::Coerce(PropertyScalar& value, std::string* error) const {
     }
     if (m_type == PropertyType::Bool) {
         if (auto* u = std::get_if<uint64_t>(&value)) {
-            if (*u > 1) return fail("expected a bool");
+            if (*u > 1)
+                return fail("expected a bool");
             value = (*u == 1);
         } else if (auto* s = std::get_if<int64_t>(&value)) {
-            if (*s != 0 && *s != 1) return fail("expected a bool");
+            if (*s != 0 && *s != 1)
+                return fail("expected a bool");
             value = (*s == 1);
         } else if (std::holds_alternative<double>(value)) {
             return fail("expected a bool");
@@ -205,9 +216,12 @@ bool CMetaProperty::Coerce(PropertyScalar& value, std::string* error) const {
         return true;
     }
     if (m_type == PropertyType::Double) {
-        if (auto* u = std::get_if<uint64_t>(&value)) value = static_cast<double>(*u);
-        if (auto* s = std::get_if<int64_t>(&value)) value = static_cast<double>(*s);
-        if (std::holds_alternative<bool>(value)) return fail("expected a number");
+        if (auto* u = std::get_if<uint64_t>(&value))
+            value = static_cast<double>(*u);
+        if (auto* s = std::get_if<int64_t>(&value))
+            value = static_cast<double>(*s);
+        if (std::holds_alternative<bool>(value))
+            return fail("expected a number");
         return true;
     }
     if (std::holds_alternative<double>(value) || std::holds_alternative<bool>(value)) {
@@ -216,7 +230,8 @@ bool CMetaProperty::Coerce(PropertyScalar& value, std::string* error) const {
     if (IsUnsigned(m_type)) {
         uint64_t v;
         if (auto* s = std::get_if<int64_t>(&value)) {
-            if (*s < 0) return fail(std::to_string(*s) + " is negative; expected a " + tname);
+            if (*s < 0)
+                return fail(std::to_string(*s) + " is negative; expected a " + tname);
             v = static_cast<uint64_t>(*s);
         } else {
             v = std::get<uint64_t>(value);
@@ -239,7 +254,8 @@ bool CMetaProperty::Coerce(PropertyScalar& value, std::string* error) const {
             v = std::get<int64_t>(value);
         }
         auto [lo, hi] = RangeOf(m_type);
-        if (v < lo || v > hi) return fail(std::to_string(v) + " does not fit a " + tname);
+        if (v < lo || v > hi)
+            return fail(std::to_string(v) + " does not fit a " + tname);
         value = v;
         return true;
     }
@@ -268,7 +284,8 @@ CMetaClass::CMetaClass(ClassId id, std::string name, CMetaClass* parent, bool is
 
 bool CMetaClass::IsTypeOf(ClassId id) const {
     for (const CMetaClass* c = this; c; c = c->m_parent) {
-        if (c->m_id == id) return true;
+        if (c->m_id == id)
+            return true;
     }
     return false;
 }
@@ -276,7 +293,8 @@ bool CMetaClass::IsTypeOf(ClassId id) const {
 const CMetaProperty* CMetaClass::FindProperty(const std::string& name) const {
     for (const CMetaClass* c = this; c; c = c->m_parent) {
         for (const auto& p : c->m_own) {
-            if (p->GetName() == name) return p.get();
+            if (p->GetName() == name)
+                return p.get();
         }
     }
     return nullptr;
@@ -300,8 +318,10 @@ CMetaProperty& CMetaClass::AddProperty(std::unique_ptr<CMetaProperty> property) 
 void CMetaClass::Seal() {
     m_allProperties.clear();
     m_index.clear();
-    if (m_parent) m_allProperties = m_parent->m_allProperties;
-    for (const auto& p : m_own) m_allProperties.push_back(p.get());
+    if (m_parent)
+        m_allProperties = m_parent->m_allProperties;
+    for (const auto& p : m_own)
+        m_allProperties.push_back(p.get());
     for (size_t i = 0; i < m_allProperties.size(); ++i) {
         m_index[m_allProperties[i]->GetId()] = static_cast<int>(i);
     }
@@ -313,14 +333,15 @@ void CMetaClass::InitMakeDestroyFuncs(ClassId id, MakeFunc make, DestroyFunc des
 
 CScriptable* CMetaClass::Make() const {
     if (!m_make) {
-        throw COrxLogicError("No make function registered for class " + m_name + " (" +
-                             Hex(m_id) + ")");
+        throw COrxLogicError("No make function registered for class " + m_name + " (" + Hex(m_id) +
+                             ")");
     }
     return m_make();
 }
 
 void CMetaClass::Destroy(CScriptable* object) const {
-    if (!object) return;
+    if (!object)
+        return;
     if (m_destroy) {
         m_destroy(object);
     } else {
@@ -341,7 +362,8 @@ CMetaClassManager::CMetaClassManager() {
         std::stringstream in(env);
         std::string dir;
         while (std::getline(in, dir, ':')) {
-            if (!dir.empty()) m_paths.push_back(dir);
+            if (!dir.empty())
+                m_paths.push_back(dir);
         }
     }
 }
@@ -363,7 +385,8 @@ CMetaClass* CMetaClassManager::GetClass(const std::string& name) const {
 
 void CMetaClassManager::AddDataModelPath(const std::string& directory) {
     for (const auto& p : m_paths) {
-        if (p == directory) return;
+        if (p == directory)
+            return;
     }
     m_paths.push_back(directory);
 }
@@ -381,19 +404,23 @@ void CMetaClassManager::RegisterMakeDestroy(ClassId id, MakeFunc make, DestroyFu
 }
 
 bool CMetaClassManager::ActivateDataModel(uint32_t dataModelId) {
-    if (IsActivated(dataModelId)) return true;
+    if (IsActivated(dataModelId))
+        return true;
     namespace fs = std::filesystem;
     std::vector<std::string> tried;
     for (const auto& dir : m_paths) {
         std::error_code ec;
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             const fs::path& path = it->path();
-            if (path.filename().string().find(".datamodel.xml") == std::string::npos) continue;
+            if (path.filename().string().find(".datamodel.xml") == std::string::npos)
+                continue;
             pugi::xml_document doc;
-            if (!doc.load_file(path.c_str())) continue;
+            if (!doc.load_file(path.c_str()))
+                continue;
             uint64_t id = 0;
             std::string idText = doc.child("dataModel").attribute("id").as_string();
-            if (!ParseU64(idText, id) || id != dataModelId) continue;
+            if (!ParseU64(idText, id) || id != dataModelId)
+                continue;
             std::ifstream file(path);
             std::stringstream text;
             text << file.rdbuf();
@@ -407,7 +434,8 @@ bool CMetaClassManager::ActivateDataModel(uint32_t dataModelId) {
         tried.push_back(dir);
     }
     std::string where;
-    for (const auto& d : tried) where += (where.empty() ? "" : ", ") + d;
+    for (const auto& d : tried)
+        where += (where.empty() ? "" : ", ") + d;
     m_errors.push_back("No data model description file with id " + Hex(dataModelId) +
                        " found (searched: " + (where.empty() ? "no directories" : where) + ")");
     return false;
@@ -418,7 +446,8 @@ bool CMetaClassManager::LoadDataModel(const std::string& xmlText, const std::str
     auto fail = [&](const std::string& why, const pugi::xml_node& node) {
         if (error) {
             std::string where = source;
-            if (node) where += " at offset " + std::to_string(node.offset_debug());
+            if (node)
+                where += " at offset " + std::to_string(node.offset_debug());
             *error = where + ": " + why;
         }
         return false;
@@ -433,7 +462,8 @@ bool CMetaClassManager::LoadDataModel(const std::string& xmlText, const std::str
         return false;
     }
     pugi::xml_node root = doc.child("dataModel");
-    if (!root) return fail("root element <dataModel> missing", doc.first_child());
+    if (!root)
+        return fail("root element <dataModel> missing", doc.first_child());
     uint64_t modelId = 0;
     if (!ParseU64(root.attribute("id").as_string(), modelId) || modelId > UINT32_MAX) {
         return fail("dataModel id missing or not a 32-bit number", root);
@@ -451,14 +481,15 @@ bool CMetaClassManager::LoadDataModel(const std::string& xmlText, const std::str
     for (pugi::xml_node cls : root.children("class")) {
         uint64_t cid = 0;
         std::string name = cls.attribute("name").as_string();
-        if (name.empty()) return fail("class without a name", cls);
+        if (name.empty())
+            return fail("class without a name", cls);
         if (!ParseU64(cls.attribute("id").as_string(), cid) || cid > UINT32_MAX || cid == 0) {
             return fail("class " + name + ": id missing or invalid", cls);
         }
         if (GetClass(static_cast<uint32_t>(cid)) || madeIds.count(static_cast<uint32_t>(cid))) {
-            return fail("class " + name + ": id " + Hex(static_cast<uint32_t>(cid)) +
-                            " is already defined",
-                        cls);
+            return fail(
+                "class " + name + ": id " + Hex(static_cast<uint32_t>(cid)) + " is already defined",
+                cls);
         }
         if (GetClass(name) || madeByName.count(name)) {
             return fail("class name " + name + " is already defined", cls);
@@ -467,14 +498,16 @@ bool CMetaClassManager::LoadDataModel(const std::string& xmlText, const std::str
         std::string base = cls.attribute("base").as_string();
         if (!base.empty()) {
             parent = madeByName.count(base) ? madeByName[base] : GetClass(base);
-            if (!parent) return fail("class " + name + ": unknown base class " + base, cls);
+            if (!parent)
+                return fail("class " + name + ": unknown base class " + base, cls);
         }
         auto mc = std::make_unique<CMetaClass>(static_cast<uint32_t>(cid), name, parent,
                                                cls.attribute("abstract").as_bool(false));
         for (pugi::xml_node prop : cls.children("property")) {
             std::string pname = prop.attribute("name").as_string();
             uint64_t pid = 0;
-            if (pname.empty()) return fail("class " + name + ": property without a name", prop);
+            if (pname.empty())
+                return fail("class " + name + ": property without a name", prop);
             if (!ParseU64(prop.attribute("id").as_string(), pid) || pid > UINT32_MAX || pid == 0) {
                 return fail("property " + name + "." + pname + ": id missing or invalid", prop);
             }
@@ -500,15 +533,15 @@ bool CMetaClassManager::LoadDataModel(const std::string& xmlText, const std::str
             bool collection = prop.attribute("collection").as_bool(false);
             std::string def = prop.attribute("default").as_string();
             auto mp = std::make_unique<CMetaProperty>(static_cast<PropId>(pid), pname, type,
-                                                      collection, def,
-                                                      static_cast<uint32_t>(cid));
+                                                      collection, def, static_cast<uint32_t>(cid));
             std::vector<PropertyScalar> defaults;
             std::vector<std::string> texts;
             if (collection) {
                 texts = SplitList(def);
             } else {
                 texts.push_back(def.empty() && type != PropertyType::String ? "0" : def);
-                if (def.empty() && type == PropertyType::Bool) texts.back() = "false";
+                if (def.empty() && type == PropertyType::Bool)
+                    texts.back() = "false";
             }
             for (const auto& t : texts) {
                 PropertyScalar v;

@@ -20,7 +20,8 @@ BLLLogger* loaderLogger() {
 constexpr const char* kPluginSuffix = ".plugin.so";
 
 bool EndsWith(const std::string& s, const std::string& suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 }  // namespace
@@ -32,14 +33,16 @@ PluginLoader& PluginLoader::Instance() {
 
 bool PluginLoader::Load(const std::string& path, std::string* error) {
     auto fail = [&](const std::string& why) {
-        if (error) *error = path + ": " + why;
+        if (error)
+            *error = path + ": " + why;
         if (loaderLogger()->IsEnabledFor(LOG_ERROR)) {
             loaderLogger()->Error("Plug-in " + path + " not loaded: " + why, __FILE__, __LINE__);
         }
         return false;
     };
     for (const LoadedPlugin& p : m_plugins) {
-        if (p.path == path) return true;
+        if (p.path == path)
+            return true;
     }
     std::filesystem::path file(path);
     auto& classes = CMetaClassManager::Instance();
@@ -70,7 +73,8 @@ bool PluginLoader::Load(const std::string& path, std::string* error) {
     } catch (const std::exception& e) {
         return fail(std::string("PluginRegister raised: ") + e.what());
     }
-    if (status != 0) return fail("PluginRegister returned " + std::to_string(status));
+    if (status != 0)
+        return fail("PluginRegister returned " + std::to_string(status));
     const char* text = version();
     m_plugins.push_back(LoadedPlugin{path, handle, text ? text : ""});
     if (loaderLogger()->IsEnabledFor(LOG_INFO)) {
@@ -86,15 +90,18 @@ bool PluginLoader::LoadDirectory(const std::string& directory, std::string* erro
     std::error_code ec;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (EndsWith(name, kPluginSuffix)) paths.push_back(it->path().string());
+        if (EndsWith(name, kPluginSuffix))
+            paths.push_back(it->path().string());
     }
     if (ec) {
-        if (error) *error = directory + ": " + ec.message();
+        if (error)
+            *error = directory + ": " + ec.message();
         return false;
     }
     std::sort(paths.begin(), paths.end());
     for (const auto& p : paths) {
-        if (!Load(p, error)) return false;
+        if (!Load(p, error))
+            return false;
     }
     return true;
 }

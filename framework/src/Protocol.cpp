@@ -19,7 +19,8 @@ void CProtocolModule::RegisterProtocol(CProtocol& protocol) {
 
 CProtocol* CProtocolModule::FindProtocol(const std::string& name) const {
     for (CProtocol* p : m_protocols) {
-        if (p->GetName() == name) return p;
+        if (p->GetName() == name)
+            return p;
     }
     return nullptr;
 }
@@ -27,7 +28,8 @@ CProtocol* CProtocolModule::FindProtocol(const std::string& name) const {
 CProtocol* CProtocolModule::FindProtocolFor(ClassId configClass) const {
     for (CProtocol* p : m_protocols) {
         for (uint32_t id : p->GetManagedProtocolConfigType()) {
-            if (id == configClass) return p;
+            if (id == configClass)
+                return p;
         }
     }
     return nullptr;
@@ -49,8 +51,12 @@ void RunProtocols(const CCommand& command, bool start) {
 
 }  // namespace
 
-void CProtocolStartCommand::DoRun() { RunProtocols(*this, true); }
+void CProtocolStartCommand::DoRun() {
+    RunProtocols(*this, true);
+}
 
-void CProtocolStopCommand::DoRun() { RunProtocols(*this, false); }
+void CProtocolStopCommand::DoRun() {
+    RunProtocols(*this, false);
+}
 
 }  // namespace orx::core

@@ -11,7 +11,8 @@ CResourceManager& CResourceManager::Instance() {
 
 void CResourceManager::AddStringResource(long id, const std::string& text) {
     std::lock_guard lock(m_mutex);
-    if (m_strings.insert_or_assign(id, text).second) m_order.push_back(id);
+    if (m_strings.insert_or_assign(id, text).second)
+        m_order.push_back(id);
 }
 
 std::vector<long> CResourceManager::GetIds() const {
@@ -22,7 +23,8 @@ std::vector<long> CResourceManager::GetIds() const {
 bool CResourceManager::GetStringResource(long id, std::string& text) const {
     std::lock_guard lock(m_mutex);
     auto it = m_strings.find(id);
-    if (it == m_strings.end()) return false;
+    if (it == m_strings.end())
+        return false;
     text = it->second;
     return true;
 }
@@ -38,7 +40,8 @@ std::string ResourceFormatter::ToString() const {
     for (size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == '{') {
             size_t j = i + 1;
-            while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j]))) ++j;
+            while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j])))
+                ++j;
             if (j > i + 1 && j < pattern.size() && pattern[j] == '}' && j - i < 8) {
                 size_t n = std::stoul(pattern.substr(i + 1, j - i - 1));
                 if (n >= 1 && n <= m_args.size()) {

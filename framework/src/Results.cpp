@@ -21,9 +21,11 @@ CResultModule& CResultModule::Instance() {
 }
 
 void CResultModule::RegisterResultHandler(boost::shared_ptr<CPagedResultHandler> handler, bool) {
-    if (!handler) throw orx::framework::COrxLogicError("RegisterResultHandler: no handler given");
+    if (!handler)
+        throw orx::framework::COrxLogicError("RegisterResultHandler: no handler given");
     for (const auto& h : m_handlers) {
-        if (h == handler) return;
+        if (h == handler)
+            return;
     }
     m_handlers.push_back(std::move(handler));
 }
@@ -50,17 +52,21 @@ CResultProviderRegistry& CResultProviderRegistry::Instance() {
 }
 
 void CResultProviderRegistry::RegisterResultProviderRegistration(const Registration& registration) {
-    if (registration.empty()) return;
+    if (registration.empty())
+        return;
     for (const Registration& r : m_registrations) {
-        if (r == registration) return;
+        if (r == registration)
+            return;
     }
     m_registrations.push_back(registration);
 }
 
 void CResultProviderRegistry::RunRegistrations() {
-    if (m_ran) return;
+    if (m_ran)
+        return;
     m_ran = true;
-    for (const Registration& r : m_registrations) r();
+    for (const Registration& r : m_registrations)
+        r();
 }
 
 void CResultProviderRegistry::RegisterResultSourceHandler(const std::string& sourceClass,

@@ -70,7 +70,8 @@ struct CRpcManager::Impl {
     std::shared_ptr<ThreadState> State() {
         std::lock_guard lock(mutex);
         auto& state = threads[std::this_thread::get_id()];
-        if (!state) state = std::make_shared<ThreadState>();
+        if (!state)
+            state = std::make_shared<ThreadState>();
         return state;
     }
 };
@@ -95,7 +96,8 @@ int CRpcManager::SendAsyncMessage(Messenger* messenger, Message& message,
                                   RpcResponseDelegate* delegate, void* ctx, uint32_t timeoutMs,
                                   bool flag) {
     (void)flag;
-    if (!messenger || !messenger->GetTransport()) return -1;
+    if (!messenger || !messenger->GetTransport())
+        return -1;
     uint32_t seq = m_impl->nextSeq.fetch_add(1);
     message.set_seq_num(seq);
     message.set_destination(messenger->GetDestination());
@@ -110,18 +112,23 @@ int CRpcManager::SendAsyncMessage(Messenger* messenger, Message& message,
         return -2;
     }
     std::shared_ptr<ThreadState> state = m_impl->State();
-    auto timeout = std::chrono::milliseconds(timeoutMs ? timeoutMs : m_impl->defaultTimeoutMs.load());
-    state->outstanding[seq] = Outstanding{messenger->GetText(), message.get_request_name(),
-                                          delegate ? *delegate : RpcResponseDelegate(), ctx,
-                                          Clock::now() + timeout, timeout.count()};
+    auto timeout =
+        std::chrono::milliseconds(timeoutMs ? timeoutMs : m_impl->defaultTimeoutMs.load());
+    state->outstanding[seq] = Outstanding{messenger->GetText(),
+                                          message.get_request_name(),
+                                          delegate ? *delegate : RpcResponseDelegate(),
+                                          ctx,
+                                          Clock::now() + timeout,
+                                          timeout.count()};
     std::weak_ptr<ThreadState> weak = state;
-    bool sent = messenger->GetTransport()->Send(std::move(bytes), [weak, seq](std::vector<uint8_t> r) {
-        if (auto s = weak.lock()) {
-            std::lock_guard lock(s->mutex);
-            s->responses.emplace_back(seq, std::move(r));
-            s->arrived.notify_one();
-        }
-    });
+    bool sent =
+        messenger->GetTransport()->Send(std::move(bytes), [weak, seq](std::vector<uint8_t> r) {
+            if (auto s = weak.lock()) {
+                std::lock_guard lock(s->mutex);
+                s->responses.emplace_back(seq, std::move(r));
+                s->arrived.notify_one();
+            }
+        });
     if (!sent) {
         state->outstanding.erase(seq);
         return -3;
@@ -142,7 +149,8 @@ bool CRpcManager::Wait(std::vector<ErrorMsg>& errors) {
         {
             std::unique_lock lock(state->mutex);
             Clock::time_point deadline = Clock::time_point::max();
-            for (const auto& [seq, o] : state->outstanding) deadline = std::min(deadline, o.deadline);
+            for (const auto& [seq, o] : state->outstanding)
+                deadline = std::min(deadline, o.deadline);
             state->arrived.wait_until(lock, deadline, [&] { return !state->responses.empty(); });
             batch.swap(state->responses);
         }
@@ -150,16 +158,17 @@ bool CRpcManager::Wait(std::vector<ErrorMsg>& errors) {
         for (size_t next = 0; next < batch.size(); ++next) {
             auto& [seq, bytes] = batch[next];
             auto it = state->outstanding.find(seq);
-            if (it == state->outstanding.end()) continue;  // late: already reported as timed out
+            if (it == state->outstanding.end())
+                continue;  // late: already reported as timed out
             Outstanding request = std::move(it->second);
             state->outstanding.erase(it);
             Message response;
             try {
                 response = msglib::decode(bytes);
             } catch (const std::exception& e) {
-                errors.push_back(ErrorMsg{seq, request.messenger, RPC_FAULT_UNDECODABLE,
-                                          "Undecodable response to " + request.requestName + ": " +
-                                              e.what()});
+                errors.push_back(
+                    ErrorMsg{seq, request.messenger, RPC_FAULT_UNDECODABLE,
+                             "Undecodable response to " + request.requestName + ": " + e.what()});
                 continue;
             }
             if (!request.delegate.empty()) {
@@ -185,8 +194,7 @@ bool CRpcManager::Wait(std::vector<ErrorMsg>& errors) {
             if (it->second.deadline <= now) {
                 errors.push_back(ErrorMsg{it->first, it->second.messenger, RPC_FAULT_TIMEOUT,
                                           "No response to " + it->second.requestName + " within " +
-                                              std::to_string(it->second.timeoutMs) +
-                                              " ms"});
+                                              std::to_string(it->second.timeoutMs) + " ms"});
                 it = state->outstanding.erase(it);
             } else {
                 ++it;
@@ -213,7 +221,8 @@ size_t CRpcManager::ProcessNotifications() {
     for (auto& bytes : batch) {
         try {
             Message message = msglib::decode(bytes);
-            if (handler) handler(message);
+            if (handler)
+                handler(message);
             ++delivered;
         } catch (const std::exception& e) {
             if (rpcLogger()->IsEnabledFor(LOG_ERROR)) {

@@ -12,7 +12,7 @@ namespace {
 // Which objects hold delegates bound to which object, so that an object that is destroyed
 // without unregistering its handlers never leaves a dangling delegate behind.
 class DelegateTracker {
-public:
+  public:
     static DelegateTracker& Instance() {
         static DelegateTracker instance;
         return instance;
@@ -30,12 +30,13 @@ public:
     std::vector<CScriptable*> TakeHolders(const void* bound) {
         std::vector<CScriptable*> holders;
         auto range = m_holders.equal_range(bound);
-        for (auto it = range.first; it != range.second; ++it) holders.push_back(it->second);
+        for (auto it = range.first; it != range.second; ++it)
+            holders.push_back(it->second);
         m_holders.erase(range.first, range.second);
         return holders;
     }
 
-private:
+  private:
     std::multimap<const void*, CScriptable*> m_holders;
 };
 
@@ -52,23 +53,27 @@ struct CScriptable::Notifications {
             (void)id;
             std::vector<PropertyChangeDelegate> drop;
             set.ForEach([&](const PropertyChangeDelegate& d) {
-                if (d.GetObject() == object) drop.push_back(d);
+                if (d.GetObject() == object)
+                    drop.push_back(d);
             });
-            for (auto& d : drop) set -= d;
+            for (auto& d : drop)
+                set -= d;
         }
         std::vector<RelationChangeDelegate> drop;
         relations.ForEach([&](const RelationChangeDelegate& d) {
-            if (d.GetObject() == object) drop.push_back(d);
+            if (d.GetObject() == object)
+                drop.push_back(d);
         });
-        for (auto& d : drop) relations -= d;
+        for (auto& d : drop)
+            relations -= d;
         bound.erase(object);
     }
 };
 
 void ThrowPropertyTypeError(const CMetaProperty& meta, const char* wanted) {
-    throw COrxLogicError("Property " + meta.GetName() + " is a " +
-                         PropertyTypeName(meta.GetType()) + (meta.IsCollection() ? " collection" : "") +
-                         " and cannot be read as " + wanted);
+    throw COrxLogicError(
+        "Property " + meta.GetName() + " is a " + PropertyTypeName(meta.GetType()) +
+        (meta.IsCollection() ? " collection" : "") + " and cannot be read as " + wanted);
 }
 
 // --- Property ------------------------------------------------------------------------------
@@ -78,7 +83,8 @@ Property::Property(const CMetaProperty& meta) : m_meta(&meta), m_values(meta.Get
 std::string Property::GetValueText() const {
     std::string text;
     for (size_t i = 0; i < m_values.size(); ++i) {
-        if (i) text += ",";
+        if (i)
+            text += ",";
         text += CMetaProperty::ScalarToString(m_values[i]);
     }
     return text;
@@ -92,7 +98,8 @@ CScriptable::~CScriptable() {
     DetachAll();
     auto& tracker = DelegateTracker::Instance();
     for (CScriptable* holder : tracker.TakeHolders(this)) {
-        if (holder != this && holder->m_notify) holder->m_notify->Purge(this);
+        if (holder != this && holder->m_notify)
+            holder->m_notify->Purge(this);
     }
     if (m_notify) {
         for (auto& [object, unused] : m_notify->bound) {
@@ -106,13 +113,15 @@ CScriptable::~CScriptable() {
 }
 
 const CMetaClass& CScriptable::GetMetaClass() const {
-    if (!m_metaClass) throw COrxLogicError("Object was not made through its meta class");
+    if (!m_metaClass)
+        throw COrxLogicError("Object was not made through its meta class");
     return *m_metaClass;
 }
 
 bool CScriptable::IsTypeOf(const std::string& className) const {
     for (const CMetaClass* c = &GetMetaClass(); c; c = c->GetParent()) {
-        if (c->GetName() == className) return true;
+        if (c->GetName() == className)
+            return true;
     }
     return false;
 }
@@ -122,7 +131,8 @@ void CScriptable::InitFromMetaClass(const CMetaClass& metaClass, Handle handle) 
     m_handle = handle;
     m_properties.clear();
     m_properties.reserve(metaClass.GetProperties().size());
-    for (const CMetaProperty* meta : metaClass.GetProperties()) m_properties.emplace_back(*meta);
+    for (const CMetaProperty* meta : metaClass.GetProperties())
+        m_properties.emplace_back(*meta);
 }
 
 void CScriptable::OnPropertyModified(Property&) {}
@@ -131,7 +141,9 @@ int CScriptable::Slot(PropId id) const {
     return m_metaClass ? m_metaClass->IndexOf(id) : -1;
 }
 
-bool CScriptable::HasProperty(PropId id) const { return Slot(id) >= 0; }
+bool CScriptable::HasProperty(PropId id) const {
+    return Slot(id) >= 0;
+}
 
 Property& CScriptable::GetProperty(PropId id) {
     int slot = Slot(id);
@@ -159,11 +171,12 @@ void CScriptable::SetValues(PropId id, std::vector<PropertyScalar> values) {
     for (PropertyScalar& v : values) {
         std::string why;
         if (!meta.Coerce(v, &why)) {
-            throw COrxRunTimeError("Property " + meta.GetName() + " of " + GetMetaClass().GetName() +
-                                   ": " + why);
+            throw COrxRunTimeError("Property " + meta.GetName() + " of " +
+                                   GetMetaClass().GetName() + ": " + why);
         }
     }
-    if (p.m_values == values) return;
+    if (p.m_values == values)
+        return;
     p.m_values = std::move(values);
     Changed(p);
 }
@@ -180,7 +193,8 @@ void CScriptable::SetFromString(PropId id, const std::string& text) {
             size_t b = item.find_first_not_of(" \t");
             size_t e = item.find_last_not_of(" \t");
             texts.push_back(b == std::string::npos ? std::string() : item.substr(b, e - b + 1));
-            if (comma == std::string::npos) break;
+            if (comma == std::string::npos)
+                break;
             start = comma + 1;
         }
     } else {
@@ -209,12 +223,14 @@ void CScriptable::Changed(Property& property) {
     OnPropertyModified(property);
     if (m_notify) {
         auto it = m_notify->properties.find(property.GetId());
-        if (it != m_notify->properties.end()) it->second(this, property.GetId());
+        if (it != m_notify->properties.end())
+            it->second(this, property.GetId());
     }
 }
 
 void CScriptable::MarkModified() {
-    if (m_state == ObjectState::CLEAN) m_state = ObjectState::MODIFIED;
+    if (m_state == ObjectState::CLEAN)
+        m_state = ObjectState::MODIFIED;
 }
 
 void CScriptable::RelationChanged(CScriptable& target, RelationTypeId type) {
@@ -227,7 +243,8 @@ void CScriptable::RelationChanged(CScriptable& target, RelationTypeId type) {
 
 void CScriptable::MarkSubtreeModified() {
     for (const Link& l : m_forward) {
-        if (l.type != PARENT_CHILD) continue;
+        if (l.type != PARENT_CHILD)
+            continue;
         l.other->MarkModified();
         l.other->MarkSubtreeModified();
     }
@@ -235,9 +252,11 @@ void CScriptable::MarkSubtreeModified() {
 
 int CScriptable::GetActivatedState() const {
     for (const CScriptable* p = m_parent; p; p = p->m_parent) {
-        if (p->HasProperty(PROP_ACTIVE) && !p->GetActive()) return 1;
+        if (p->HasProperty(PROP_ACTIVE) && !p->GetActive())
+            return 1;
     }
-    if (m_activeChanged) return 2;
+    if (m_activeChanged)
+        return 2;
     return GetActive() ? 0 : 1;
 }
 
@@ -246,7 +265,8 @@ int CScriptable::GetActivatedState() const {
 void CScriptable::Link_(CScriptable& target, RelationTypeId type) {
     m_forward.push_back(Link{type, &target});
     target.m_backward.push_back(Link{type, this});
-    if (type == PARENT_CHILD) target.m_parent = this;
+    if (type == PARENT_CHILD)
+        target.m_parent = this;
     RelationChanged(target, type);
     NotifyRelation(target, RelationType(type, DIR_FORWARD), true);
     target.NotifyRelation(*this, RelationType(type, DIR_BACKWARD), true);
@@ -262,27 +282,33 @@ void CScriptable::Unlink(CScriptable& target, RelationTypeId type) {
         }
         return false;
     };
-    if (!drop(m_forward, type, &target)) return;
+    if (!drop(m_forward, type, &target))
+        return;
     drop(target.m_backward, type, this);
-    if (type == PARENT_CHILD) target.m_parent = nullptr;
+    if (type == PARENT_CHILD)
+        target.m_parent = nullptr;
     RelationChanged(target, type);
     NotifyRelation(target, RelationType(type, DIR_FORWARD), false);
     target.NotifyRelation(*this, RelationType(type, DIR_BACKWARD), false);
 }
 
 void CScriptable::NotifyRelation(CScriptable& other, RelationType type, bool added) {
-    if (m_notify && !m_notify->relations.empty()) m_notify->relations(*this, other, type, added);
+    if (m_notify && !m_notify->relations.empty())
+        m_notify->relations(*this, other, type, added);
 }
 
 void CScriptable::SetParent(CScriptable* parent) {
-    if (parent == m_parent) return;
+    if (parent == m_parent)
+        return;
     for (CScriptable* p = parent; p; p = p->m_parent) {
         if (p == this) {
             throw COrxLogicError("An object cannot be placed under itself or its descendant");
         }
     }
-    if (m_parent) m_parent->Unlink(*this, PARENT_CHILD);
-    if (parent) parent->Link_(*this, PARENT_CHILD);
+    if (m_parent)
+        m_parent->Unlink(*this, PARENT_CHILD);
+    if (parent)
+        parent->Link_(*this, PARENT_CHILD);
 }
 
 void CScriptable::AddObject(CScriptable& other, RelationType type) {
@@ -296,7 +322,8 @@ void CScriptable::AddObject(CScriptable& other, RelationType type) {
     }
     CScriptable& source = type.dir == DIR_FORWARD ? *this : other;
     CScriptable& target = type.dir == DIR_FORWARD ? other : *this;
-    if (source.HasRelation(target, RelationType(type.id, DIR_FORWARD))) return;
+    if (source.HasRelation(target, RelationType(type.id, DIR_FORWARD)))
+        return;
     source.Link_(target, type.id);
 }
 
@@ -313,30 +340,35 @@ void CScriptable::SetObject(CScriptable* other, RelationType type) {
     }
     ScriptableVec current;
     GetAllRelated(current, type);
-    if (other && current.size() == 1 && current.front() == other) return;
-    for (CScriptable* o : current) RemoveObject(*o, type);
-    if (other) AddObject(*other, type);
+    if (other && current.size() == 1 && current.front() == other)
+        return;
+    for (CScriptable* o : current)
+        RemoveObject(*o, type);
+    if (other)
+        AddObject(*other, type);
 }
 
 bool CScriptable::HasRelation(const CScriptable& other, RelationType type) const {
     const auto& links = type.dir == DIR_FORWARD ? m_forward : m_backward;
-    return std::any_of(links.begin(), links.end(), [&](const Link& l) {
-        return l.type == type.id && l.other == &other;
-    });
+    return std::any_of(links.begin(), links.end(),
+                       [&](const Link& l) { return l.type == type.id && l.other == &other; });
 }
 
 void CScriptable::GetAllRelated(ScriptableVec& out, RelationType type) const {
     const auto& links = type.dir == DIR_FORWARD ? m_forward : m_backward;
     for (const Link& l : links) {
-        if (l.type == type.id) out.push_back(l.other);
+        if (l.type == type.id)
+            out.push_back(l.other);
     }
 }
 
 CScriptable* CScriptable::GetObject(ClassId classId, RelationType type) const {
     const auto& links = type.dir == DIR_FORWARD ? m_forward : m_backward;
     for (const Link& l : links) {
-        if (l.type != type.id || l.other->IsDeleted()) continue;
-        if (classId == ANY_CLASS_ID || l.other->IsTypeOf(classId)) return l.other;
+        if (l.type != type.id || l.other->IsDeleted())
+            continue;
+        if (classId == ANY_CLASS_ID || l.other->IsTypeOf(classId))
+            return l.other;
     }
     return nullptr;
 }
@@ -344,8 +376,10 @@ CScriptable* CScriptable::GetObject(ClassId classId, RelationType type) const {
 CScriptable* CScriptable::GetObject(const std::string& className, RelationType type) const {
     const auto& links = type.dir == DIR_FORWARD ? m_forward : m_backward;
     for (const Link& l : links) {
-        if (l.type != type.id || l.other->IsDeleted()) continue;
-        if (l.other->IsTypeOf(className)) return l.other;
+        if (l.type != type.id || l.other->IsDeleted())
+            continue;
+        if (l.other->IsTypeOf(className))
+            return l.other;
     }
     return nullptr;
 }
@@ -353,8 +387,10 @@ CScriptable* CScriptable::GetObject(const std::string& className, RelationType t
 void CScriptable::GetObjects(ScriptableVec& out, ClassId classId, RelationType type) const {
     const auto& links = type.dir == DIR_FORWARD ? m_forward : m_backward;
     for (const Link& l : links) {
-        if (l.type != type.id || l.other->IsDeleted()) continue;
-        if (classId == ANY_CLASS_ID || l.other->IsTypeOf(classId)) out.push_back(l.other);
+        if (l.type != type.id || l.other->IsDeleted())
+            continue;
+        if (classId == ANY_CLASS_ID || l.other->IsTypeOf(classId))
+            out.push_back(l.other);
     }
 }
 
@@ -368,7 +404,8 @@ void CScriptable::DetachAll() {
                 break;
             }
         }
-        if (l.type == PARENT_CHILD && l.other->m_parent == this) l.other->m_parent = nullptr;
+        if (l.type == PARENT_CHILD && l.other->m_parent == this)
+            l.other->m_parent = nullptr;
     }
     for (const Link& l : m_backward) {
         auto& fwd = l.other->m_forward;
@@ -387,12 +424,14 @@ void CScriptable::DetachAll() {
 // --- notifications -------------------------------------------------------------------------
 
 CScriptable::Notifications& CScriptable::Notify() {
-    if (!m_notify) m_notify = std::make_unique<Notifications>();
+    if (!m_notify)
+        m_notify = std::make_unique<Notifications>();
     return *m_notify;
 }
 
 void CScriptable::RegisterPropertyChangeDelegate(PropId id, const PropertyChangeDelegate& d) {
-    if (d.empty()) return;
+    if (d.empty())
+        return;
     GetProperty(id);  // raises for a property the class does not have
     auto& set = Notify().properties[id];
     if (!set.Contains(d)) {
@@ -405,48 +444,60 @@ void CScriptable::RegisterPropertyChangeDelegate(PropId id, const PropertyChange
 }
 
 void CScriptable::UnregisterPropertyChangeDelegate(PropId id, const PropertyChangeDelegate& d) {
-    if (!m_notify) return;
+    if (!m_notify)
+        return;
     auto it = m_notify->properties.find(id);
-    if (it == m_notify->properties.end() || !it->second.Contains(d)) return;
+    if (it == m_notify->properties.end() || !it->second.Contains(d))
+        return;
     it->second -= d;
     auto b = m_notify->bound.find(d.GetObject());
-    if (b != m_notify->bound.end()) m_notify->bound.erase(b);
+    if (b != m_notify->bound.end())
+        m_notify->bound.erase(b);
     DelegateTracker::Instance().Remove(d.GetObject(), this);
 }
 
 void CScriptable::RegisterRelationChangeDelegate(const RelationChangeDelegate& d) {
-    if (d.empty() || Notify().relations.Contains(d)) return;
+    if (d.empty() || Notify().relations.Contains(d))
+        return;
     m_notify->relations += d;
     m_notify->bound.emplace(d.GetObject(), 0);
     DelegateTracker::Instance().Add(d.GetObject(), this);
 }
 
 void CScriptable::UnregisterRelationChangeDelegate(const RelationChangeDelegate& d) {
-    if (!m_notify || !m_notify->relations.Contains(d)) return;
+    if (!m_notify || !m_notify->relations.Contains(d))
+        return;
     m_notify->relations -= d;
     auto b = m_notify->bound.find(d.GetObject());
-    if (b != m_notify->bound.end()) m_notify->bound.erase(b);
+    if (b != m_notify->bound.end())
+        m_notify->bound.erase(b);
     DelegateTracker::Instance().Remove(d.GetObject(), this);
 }
 
 // --- apply state ---------------------------------------------------------------------------
 
 bool CScriptable::IsObjectDirty(bool recursive) const {
-    if (m_state != ObjectState::CLEAN) return true;
-    if (!recursive) return false;
+    if (m_state != ObjectState::CLEAN)
+        return true;
+    if (!recursive)
+        return false;
     for (const Link& l : m_forward) {
-        if (l.type == PARENT_CHILD && l.other->IsObjectDirty(true)) return true;
+        if (l.type == PARENT_CHILD && l.other->IsObjectDirty(true))
+            return true;
     }
     return false;
 }
 
 void CScriptable::MarkDelete() {
-    if (IsDeleted()) return;
+    if (IsDeleted())
+        return;
     OnMarkDelete();
-    m_state = m_state == ObjectState::CREATED ? ObjectState::DELETED_UNAPPLIED : ObjectState::DELETED;
+    m_state =
+        m_state == ObjectState::CREATED ? ObjectState::DELETED_UNAPPLIED : ObjectState::DELETED;
     ScriptableVec children;
     GetAllRelated(children, RelationType(PARENT_CHILD));
-    for (CScriptable* child : children) child->MarkDelete();
+    for (CScriptable* child : children)
+        child->MarkDelete();
 }
 
 void CScriptable::MarkClean() {

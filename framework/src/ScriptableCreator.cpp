@@ -40,10 +40,12 @@ CScriptable* Place(const CMetaClass& mc, Handle handle, CScriptable* parent, boo
     CHandleRegistry::Instance().Add(handle, object);
     try {
         if (object->GetT<std::string>(PROP_NAME).empty()) {
-            object->SetValues(PROP_NAME, {PropertyScalar(mc.GetName() + " " + std::to_string(handle))});
+            object->SetValues(PROP_NAME,
+                              {PropertyScalar(mc.GetName() + " " + std::to_string(handle))});
         }
         object->SetObjectState(ObjectState::CREATED);
-        if (parent) object->SetParent(parent);
+        if (parent)
+            object->SetParent(parent);
         if (init && !object->OnInit()) {
             throw COrxLogicError("Initialisation of a new " + mc.GetName() + " object failed");
         }
@@ -56,34 +58,41 @@ CScriptable* Place(const CMetaClass& mc, Handle handle, CScriptable* parent, boo
 
 }  // namespace
 
-void ScriptableDeleter::operator()(CScriptable* object) const { CScriptableCreator::Destroy(object); }
+void ScriptableDeleter::operator()(CScriptable* object) const {
+    CScriptableCreator::Destroy(object);
+}
 
 CScriptable* CScriptableCreator::Create(ClassId classId, CScriptable* parent, bool init) {
     const CMetaClass* mc = CMetaClassManager::Instance().GetClass(classId);
-    if (!mc) throw COrxLogicError("Unknown class id " + Hex(classId));
+    if (!mc)
+        throw COrxLogicError("Unknown class id " + Hex(classId));
     return Place(*mc, CHandleRegistry::Instance().GenerateHandle(), parent, init);
 }
 
 CScriptable* CScriptableCreator::Create(const std::string& className, CScriptable* parent,
                                         bool init) {
     const CMetaClass* mc = CMetaClassManager::Instance().GetClass(className);
-    if (!mc) throw COrxLogicError("Unknown class " + className);
+    if (!mc)
+        throw COrxLogicError("Unknown class " + className);
     return Place(*mc, CHandleRegistry::Instance().GenerateHandle(), parent, init);
 }
 
 CScriptable* CScriptableCreator::CreateWithHandle(ClassId classId, Handle handle,
                                                   CScriptable* parent) {
     const CMetaClass* mc = CMetaClassManager::Instance().GetClass(classId);
-    if (!mc) throw COrxLogicError("Unknown class id " + Hex(classId));
+    if (!mc)
+        throw COrxLogicError("Unknown class id " + Hex(classId));
     return Place(*mc, handle, parent, true);
 }
 
 void CScriptableCreator::Destroy(CScriptable* object) {
-    if (!object) return;
+    if (!object)
+        return;
     // Children go first, last child first, so their parent is intact while they are destroyed.
     ScriptableVec children;
     object->GetAllRelated(children, RelationType(PARENT_CHILD));
-    for (auto it = children.rbegin(); it != children.rend(); ++it) Destroy(*it);
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+        Destroy(*it);
     const CMetaClass* mc = nullptr;
     try {
         mc = &object->GetMetaClass();

@@ -24,7 +24,8 @@ constexpr std::array<std::pair<PropertyType, const char*>, 12> kTypeNames{{
 
 const char* PropertyTypeName(PropertyType type) {
     for (const auto& [t, name] : kTypeNames) {
-        if (t == type) return name;
+        if (t == type)
+            return name;
     }
     return "unknown";
 }

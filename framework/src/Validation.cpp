@@ -48,7 +48,8 @@ void ValidatorRegistry::RegisterValidator(const Validator& validator) {
 void ValidatorRegistry::Validate(ClassId classId, ValidationContext& context) const {
     const std::vector<Validator> validators = m_validators;
     for (const Validator& v : validators) {
-        if (v.GetClassId() != classId || v.GetDelegate().empty()) continue;
+        if (v.GetClassId() != classId || v.GetDelegate().empty())
+            continue;
         try {
             v.GetDelegate()(context);
         } catch (const std::exception& e) {

@@ -22,7 +22,7 @@ namespace {
 
 // Counts the requests that reach an IL.
 class CountingTransport : public IlTransport {
-public:
+  public:
     explicit CountingTransport(std::shared_ptr<IlTransport> inner) : m_inner(std::move(inner)) {}
     bool Send(std::vector<uint8_t> request, ResponseCallback done) override {
         ++sent;
@@ -34,12 +34,12 @@ public:
     std::string Describe() const override { return m_inner->Describe(); }
     std::atomic<int> sent{0};
 
-private:
+  private:
     std::shared_ptr<IlTransport> m_inner;
 };
 
 class ApplyRoadTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         BLLLoggerFactory::GetInstance()->SetConsoleEnabled(false);
         std::string error;
@@ -49,19 +49,22 @@ protected:
 
     // Loads the scenario and puts a counting transport in front of each module's IL.
     std::vector<frhost::ModuleIl> Load(const std::string& json) {
-        Scenario scenario = ScenarioLoader::LoadText(json, ORX_EXAMPLES_DIR "/scenarios", "road.json");
+        Scenario scenario =
+            ScenarioLoader::LoadText(json, ORX_EXAMPLES_DIR "/scenarios", "road.json");
         std::vector<frhost::ModuleIl> ils = frhost::ConnectIls(scenario);
         for (auto& il : ils) {
             auto counting = std::make_shared<CountingTransport>(il.transport);
             counters.push_back(counting);
-            auto* module = dynamic_cast<CPhysicalTestModule*>(CHandleRegistry::Instance().Find(il.module));
+            auto* module =
+                dynamic_cast<CPhysicalTestModule*>(CHandleRegistry::Instance().Find(il.module));
             module->SetIlTransport(counting);
         }
         return ils;
     }
     int Sent() const {
         int n = 0;
-        for (const auto& c : counters) n += c->sent;
+        for (const auto& c : counters)
+            n += c->sent;
         return n;
     }
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "FrildSupport.h"
 #include <sys/wait.h>
+#include "FrildSupport.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -162,16 +162,17 @@ TEST_F(FrhostTest, FaultyConfigurationsAreReportedOneMessageALine) {
     Outcome o = Frhost({"validate", Example("scenarios/faulty-configs.json")});
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_EQ(o.err, "");
-    EXPECT_EQ(Lines(o.out),
-              (std::vector<std::string>{
-                  "Auto Frame Response validation failed for probe1: Invalid filter Filter is empty",
-                  "Auto Frame Response validation failed for probe1: No response profiles configured",
-                  "Auto Frame Response validation failed for probe2: Modifier definition extends 48 "
-                  "byte(s) beyond the end of the filter definition.",
-                  "Auto Frame Response validation failed for probe2: Modifier Value is too long by 1 "
-                  "byte(s)",
-                  "Auto Frame Response validation failed for probe2: Profile with transmit port not "
-                  "in the correct port group"}));
+    EXPECT_EQ(
+        Lines(o.out),
+        (std::vector<std::string>{
+            "Auto Frame Response validation failed for probe1: Invalid filter Filter is empty",
+            "Auto Frame Response validation failed for probe1: No response profiles configured",
+            "Auto Frame Response validation failed for probe2: Modifier definition extends 48 "
+            "byte(s) beyond the end of the filter definition.",
+            "Auto Frame Response validation failed for probe2: Modifier Value is too long by 1 "
+            "byte(s)",
+            "Auto Frame Response validation failed for probe2: Profile with transmit port not "
+            "in the correct port group"}));
 }
 
 TEST_F(FrhostTest, ScenarioThatFailsToLoadExitsTwoNamingWhere) {
@@ -235,7 +236,8 @@ TEST_F(FrhostTest, FilterPrintsTheExpressionOfEachExampleFrame) {
     }
 
     // A filter frame that does not parse: the command's status text, exit 1.
-    Outcome bad = Frhost({"filter", Write("bad.xml", "<frame><pdu name=\"x\" type=\"ipv4:IPv5\"/></frame>")});
+    Outcome bad =
+        Frhost({"filter", Write("bad.xml", "<frame><pdu name=\"x\" type=\"ipv4:IPv5\"/></frame>")});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "");
     EXPECT_EQ(bad.err.rfind("filter: Invalid filter ", 0), 0u) << bad.err;
@@ -289,17 +291,20 @@ TEST_F(FrhostTest, ApplyReachesAFrildDaemonAndADeadOneFailsInsteadOfHanging) {
     scenario.replace(scenario.find("../frames/arp-reply.xml"), 23, Example("frames/arp-reply.xml"));
     const std::string path = Write("remote.json", scenario);
     {
-        iltest::FrildProcess frild({"--bind", endpoint, "--ports", "2"}, (m_dir / "frild.log").string());
+        iltest::FrildProcess frild({"--bind", endpoint, "--ports", "2"},
+                                   (m_dir / "frild.log").string());
         Outcome o = Frhost({"--timeout", "5000", "apply", path, "--show"});
         ASSERT_EQ(o.status, 0) << o.err << o.out;
         EXPECT_EQ(Lines(o.out)[0], "module mod1 (" + endpoint + ")");
         EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
-        EXPECT_NE(o.out.find("response on port 0 after 0 us: 42 bytes"), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("response on port 0 after 0 us: 42 bytes"), std::string::npos)
+            << o.out;
     }
     Outcome dead = Frhost({"--timeout", "300", "apply", path});
     EXPECT_EQ(dead.status, 1);
     EXPECT_EQ(dead.out, "Responder apply handler: RPC fault on Wait\n");
-    EXPECT_NE(dead.err.find("No response to responder_1.ConfigResponder"), std::string::npos) << dead.err;
+    EXPECT_NE(dead.err.find("No response to responder_1.ConfigResponder"), std::string::npos)
+        << dead.err;
 }
 
 }  // namespace

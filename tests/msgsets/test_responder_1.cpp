@@ -61,7 +61,8 @@ TEST(Responder1, ArenaAndHeapBuiltRequestsEncodeAlike) {
     auto* list = new Tm_array();
     list->reserve(static_cast<int>(configs.size()));
     for (const auto& c : configs) {
-        list->add_member_and_own(respConfig_t_to_struct(new Tm_prenamed_struct(catalog), &c, true, catalog));
+        list->add_member_and_own(
+            respConfig_t_to_struct(new Tm_prenamed_struct(catalog), &c, true, catalog));
     }
     byHand.add_member_and_own(TMG_MEMBERS, "configList", list);
     byHand.clear(TMG_META);

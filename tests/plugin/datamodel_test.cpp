@@ -33,7 +33,7 @@ const char* kTwelveBytes =
     "</pdu></frame>";
 
 class DataModelTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResponderResourceRegisterer registerer;
         module = Make<CPhysicalTestModule>(&COrxSystem::Instance());
@@ -50,7 +50,8 @@ protected:
     T* Make(CScriptable* parent, const std::string& name = "") {
         auto* object = dynamic_cast<T*>(CScriptableCreator::Create(T::CLASS_ID(), parent));
         EXPECT_NE(object, nullptr);
-        if (!name.empty()) object->SetName(name);
+        if (!name.empty())
+            object->SetName(name);
         return object;
     }
     CPort* MakePort(const std::string& name, CPhysicalPortGroup* g, uint16_t index) {
@@ -72,7 +73,8 @@ protected:
     }
     static std::vector<std::string> Messages(const ValidationContext& context) {
         std::vector<std::string> texts;
-        for (const auto& m : context.GetMessages()) texts.push_back(m.message);
+        for (const auto& m : context.GetMessages())
+            texts.push_back(m.message);
         return texts;
     }
 
@@ -201,15 +203,19 @@ TEST_F(DataModelTest, ConfigurationMessagesNameTheParentAndComeInOrder) {
     ASSERT_EQ(texts.size(), 4u);
     std::string parseError = config->ParseFrameXml();
     ASSERT_FALSE(parseError.empty());
-    EXPECT_EQ(texts[0], "Auto Frame Response validation failed for probe1: Invalid filter " + parseError);
+    EXPECT_EQ(texts[0],
+              "Auto Frame Response validation failed for probe1: Invalid filter " + parseError);
     EXPECT_EQ(texts[1],
               "Auto Frame Response validation failed for probe1: No response profiles configured");
-    EXPECT_EQ(texts[2], "Auto Frame Response validation failed for cfg-probe1: Invalid frame config: " +
-                            parseError);
-    EXPECT_EQ(texts[3],
-              "Auto Frame Response validation failed for probe1: Feature is unsupported on aggregate "
-              "ports");
-    EXPECT_NE(context.GetMessages()[0].source.find("BaseFrameResponseConfig.cpp"), std::string::npos);
+    EXPECT_EQ(texts[2],
+              "Auto Frame Response validation failed for cfg-probe1: Invalid frame config: " +
+                  parseError);
+    EXPECT_EQ(
+        texts[3],
+        "Auto Frame Response validation failed for probe1: Feature is unsupported on aggregate "
+        "ports");
+    EXPECT_NE(context.GetMessages()[0].source.find("BaseFrameResponseConfig.cpp"),
+              std::string::npos);
 
     config->Set(Config::PROP_USE_FRAME_CONFIG_FILTER, uint8_t{0});
     config->Set(Config::PROP_FILTER, std::string());
@@ -236,14 +242,15 @@ TEST_F(DataModelTest, ProfileAndModifierMessages) {
 
     ValidationContext context;
     config->ValidateConfig(context);
-    EXPECT_EQ(Messages(context),
-              (std::vector<std::string>{
-                  "Auto Frame Response validation failed for probe1: Modifier definition extends 2 "
-                  "byte(s) beyond the end of the filter definition.",
-                  "Auto Frame Response validation failed for probe1: Modifier Value is too long by 1 "
-                  "byte(s)",
-                  "Auto Frame Response validation failed for probe1: Profile with transmit port not in "
-                  "the correct port group"}));
+    EXPECT_EQ(
+        Messages(context),
+        (std::vector<std::string>{
+            "Auto Frame Response validation failed for probe1: Modifier definition extends 2 "
+            "byte(s) beyond the end of the filter definition.",
+            "Auto Frame Response validation failed for probe1: Modifier Value is too long by 1 "
+            "byte(s)",
+            "Auto Frame Response validation failed for probe1: Profile with transmit port not in "
+            "the correct port group"}));
 
     // Exactly at the end, on the configuration's own port, with a fitting value: nothing.
     modifier->Set(CFrameResponseModifier::PROP_OFFSET, 8u);
@@ -268,7 +275,8 @@ TEST_F(DataModelTest, ProfileAndModifierMessages) {
     config->SetFrameConfig("<frame>");
     ValidationContext broken;
     EXPECT_NO_THROW(config->ValidateConfig(broken));
-    for (const auto& text : Messages(broken)) EXPECT_EQ(text.find("Modifier definition"), std::string::npos);
+    for (const auto& text : Messages(broken))
+        EXPECT_EQ(text.find("Modifier definition"), std::string::npos);
 }
 
 TEST_F(DataModelTest, BrokenParentChainsRaiseTheHostAssertion) {
@@ -280,7 +288,11 @@ TEST_F(DataModelTest, BrokenParentChainsRaiseTheHostAssertion) {
         FAIL() << "expected an assertion";
     } catch (const COrxLogicError& e) {
         std::string text = e.what();
-        EXPECT_EQ(text.rfind("Assertion Failed: Did not find correct parent config object Expression: cfg File: ", 0), 0u) << text;
+        EXPECT_EQ(text.rfind("Assertion Failed: Did not find correct parent config object "
+                             "Expression: cfg File: ",
+                             0),
+                  0u)
+            << text;
         EXPECT_NE(text.find("FrameResponseProfile.cpp Line: "), std::string::npos) << text;
     }
     EXPECT_THROW(stray->GetPortIndex(), COrxLogicError);
@@ -289,7 +301,8 @@ TEST_F(DataModelTest, BrokenParentChainsRaiseTheHostAssertion) {
         strayModifier->ValidateModifier(context);
         FAIL() << "expected an assertion";
     } catch (const COrxLogicError& e) {
-        EXPECT_NE(std::string(e.what()).find("Did not find correct parent profile object Expression: prof"),
+        EXPECT_NE(std::string(e.what()).find(
+                      "Did not find correct parent profile object Expression: prof"),
                   std::string::npos);
     }
     // A configuration must have a parent when it is made.
@@ -297,7 +310,8 @@ TEST_F(DataModelTest, BrokenParentChainsRaiseTheHostAssertion) {
         CScriptableCreator::Create(CProbeFrameResponseConfig::CLASS_ID(), nullptr);
         FAIL() << "expected an assertion";
     } catch (const COrxLogicError& e) {
-        EXPECT_NE(std::string(e.what()).find("Did not properly retrieve parent object Expression: parent"),
+        EXPECT_NE(std::string(e.what()).find(
+                      "Did not properly retrieve parent object Expression: parent"),
                   std::string::npos);
     }
     try {
@@ -377,7 +391,7 @@ TEST_F(DataModelTest, StartAndStopAreOfferedByActivationAndPortState) {
     auto status = [](const CScriptable* object, ClassId command) {
         bool enabled = false;
         EXPECT_TRUE(CCommandStatusManager::Instance().GetCommandStatus(object->GetObjectHandle(),
-                                                                      command, enabled));
+                                                                       command, enabled));
         return enabled;
     };
     Config* config = ProbeConfig(portA);  // a new, active configuration: start offered

@@ -36,9 +36,10 @@ struct Request {
 enum class Answer { Ok, Failed, WrongType, Never };
 
 class ScriptedIl : public IlTransport {
-public:
+  public:
     bool Send(std::vector<uint8_t> bytes, ResponseCallback done) override {
-        if (refuseSends) return false;
+        if (refuseSends)
+            return false;
         Message request = msglib::decode(bytes);
         Request r{request.get_request_name(), request.get_destination(), {}, {}};
         if (r.name == "responder_1.RemoveResponder") {
@@ -47,24 +48,29 @@ public:
             responder_1_bll::parse_req_ConfigResponder(&request, &r.configs);
         }
         requests.push_back(r);
-        if (answer == Answer::Never) return true;
+        if (answer == Answer::Never)
+            return true;
         Message response;
         if (r.name == "responder_1.ConfigResponder") {
             std::vector<responder_1_bll::errorMsg_s> errors;
             for (const auto& c : r.configs) {
                 auto it = refuse.find(c.configHandle);
-                if (it != refuse.end()) errors.push_back({c.configHandle, it->second});
+                if (it != refuse.end())
+                    errors.push_back({c.configHandle, it->second});
             }
             for (const auto& [handle, text] : refuse) {
-                if (handle == 0) errors.push_back({424242, text});  // a handle the host never made
+                if (handle == 0)
+                    errors.push_back({424242, text});  // a handle the host never made
             }
             responder_1_bll::create_resp_ConfigResponder(&response, errors, true);
         } else {
             responder_1_bll::create_resp_RemoveResponder(&response);
         }
         response.set_seq_num(request.get_seq_num());
-        if (answer == Answer::Failed) response.set_msg_type(TMT_FAILED_RESPONSE);
-        if (answer == Answer::WrongType) response.set_msg_type(TMT_REQUEST);
+        if (answer == Answer::Failed)
+            response.set_msg_type(TMT_FAILED_RESPONSE);
+        if (answer == Answer::WrongType)
+            response.set_msg_type(TMT_REQUEST);
         done(msglib::encode(response));
         return true;
     }
@@ -78,7 +84,7 @@ public:
 };
 
 class ApplyTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ResponderResourceRegisterer registerer;
         il = std::make_shared<ScriptedIl>();
@@ -99,7 +105,8 @@ protected:
     template <class T>
     T* Make(CScriptable* parent, const std::string& name = "") {
         auto* object = dynamic_cast<T*>(CScriptableCreator::Create(T::CLASS_ID(), parent));
-        if (!name.empty()) object->SetName(name);
+        if (!name.empty())
+            object->SetName(name);
         return object;
     }
     static void SetCapability(CPhysicalTestModule* m, bool supported) {
@@ -128,12 +135,14 @@ protected:
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        for (const auto& r : il->requests) names.push_back(r.name.substr(r.name.find('.') + 1));
+        for (const auto& r : il->requests)
+            names.push_back(r.name.substr(r.name.find('.') + 1));
         return names;
     }
     static std::vector<uint32_t> Handles(std::initializer_list<CScriptable*> objects) {
         std::vector<uint32_t> handles;
-        for (auto* o : objects) handles.push_back(o->GetObjectHandle());
+        for (auto* o : objects)
+            handles.push_back(o->GetObjectHandle());
         std::sort(handles.begin(), handles.end());
         return handles;
     }
@@ -143,7 +152,8 @@ protected:
     }
     static std::vector<uint32_t> ConfigHandles(const Request& r) {
         std::vector<uint32_t> v;
-        for (const auto& c : r.configs) v.push_back(c.configHandle);
+        for (const auto& c : r.configs)
+            v.push_back(c.configHandle);
         return Sorted(v);
     }
     // No client keeps configurations once an apply is over.
@@ -177,8 +187,9 @@ TEST_F(ApplyTest, ActiveConfigurationsAreConfiguredInOneRequestPerPort) {
     // The inactive profile leaves b2 with none: validation stops the apply.
     ASSERT_FALSE(result.ok);
     ASSERT_EQ(result.messages.size(), 1u);
-    EXPECT_EQ(result.messages[0].message,
-              "Auto Frame Response validation failed for probe-b2: No response profiles configured");
+    EXPECT_EQ(
+        result.messages[0].message,
+        "Auto Frame Response validation failed for probe-b2: No response profiles configured");
     EXPECT_TRUE(il->requests.empty());
     profiles[0]->SetActive(true);
 
@@ -230,7 +241,8 @@ TEST_F(ApplyTest, RemovalsGoFirstAndAllPortsMoveInStep) {
     ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder", "RemoveResponder",
                                                  "ConfigResponder", "ConfigResponder"}));
     for (const auto& r : il->requests) {
-        if (r.name != "responder_1.RemoveResponder") continue;
+        if (r.name != "responder_1.RemoveResponder")
+            continue;
         if (r.destination == 0) {
             EXPECT_EQ(r.handles, (std::vector<uint32_t>{goneHandle}));
         } else {
@@ -275,9 +287,10 @@ TEST_F(ApplyTest, ARefusedConfigurationFailsTheApplyAndTheOthersAreApplied) {
     il->refuse[0] = "unknown";
     bad->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string("ip"));
     result = ProjectApply::Apply();
-    EXPECT_EQ(result.error,
-              "Port portA Frame response on probe-bad: syntax error in filter expression, Port portA "
-              "Frame response on Unknown: unknown");
+    EXPECT_EQ(
+        result.error,
+        "Port portA Frame response on probe-bad: syntax error in filter expression, Port portA "
+        "Frame response on Unknown: unknown");
 }
 
 TEST_F(ApplyTest, FailuresOfTheRoadFailTheApplyWithTheirTexts) {
@@ -286,7 +299,8 @@ TEST_F(ApplyTest, FailuresOfTheRoadFailTheApplyWithTheirTexts) {
 
     il->refuseSends = true;
     ApplyResult result = ProjectApply::Apply();
-    EXPECT_EQ(result.error, "Frame Response Apply: Failed to send message responder_1.ConfigResponder");
+    EXPECT_EQ(result.error,
+              "Frame Response Apply: Failed to send message responder_1.ConfigResponder");
     ExpectClientsEmpty();
 
     il->refuseSends = false;

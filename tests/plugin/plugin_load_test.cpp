@@ -30,14 +30,15 @@ struct Capture {
     ~Capture() { BLLLoggerFactory::GetInstance()->RemoveListener(id); }
     int Count(const std::string& logger, const std::string& text, int level) const {
         int n = 0;
-        for (const auto& r : records) n += r.logger == logger && r.text == text && r.level == level;
+        for (const auto& r : records)
+            n += r.logger == logger && r.text == text && r.level == level;
         return n;
     }
 };
 
 // The plug-in is loaded once per process, as in the host.
 class PluginLoadTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         BLLLoggerFactory::GetInstance()->SetConsoleEnabled(false);
         capture = new Capture();
@@ -87,7 +88,8 @@ TEST_F(PluginLoadTest, RegistersItsMessagesInOrderAndLogsAtInfo) {
     std::vector<long> ids = CResourceManager::Instance().GetIds();
     std::vector<long> ours;
     for (long id : ids) {
-        if ((id & 0xFF000000L) == 0x96000000L) ours.push_back(id);
+        if ((id & 0xFF000000L) == 0x96000000L)
+            ours.push_back(id);
     }
     const std::vector<long> expected = {0x96000000, 0x96000003, 0x96000004, 0x96000005,
                                         0x96000006, 0x96000007, 0x96000008, 0x96000009,
@@ -95,7 +97,8 @@ TEST_F(PluginLoadTest, RegistersItsMessagesInOrderAndLogsAtInfo) {
     EXPECT_EQ(ours, expected);
 
     ResourceFormatter invalidFilter(0x96000005);
-    invalidFilter << "probe1" << "Filter is empty";
+    invalidFilter << "probe1"
+                  << "Filter is empty";
     EXPECT_EQ(invalidFilter.ToString(),
               "Auto Frame Response validation failed for probe1: Invalid filter Filter is empty");
     ResourceFormatter extends(0x9600000b);
@@ -121,7 +124,8 @@ TEST_F(PluginLoadTest, RegistrationIsQuietWhenTheLoggerIsOffAndVersionIsOneText)
     BLLLoggerFactory::GetInstance()->SetLevel("traffic.responder", LOG_INFO);
     // Registering again keeps one protocol.
     int responders = 0;
-    for (CProtocol* p : CProtocolModule::Instance().GetProtocols()) responders += p->GetName() == "Responder";
+    for (CProtocol* p : CProtocolModule::Instance().GetProtocols())
+        responders += p->GetName() == "Responder";
     EXPECT_EQ(responders, 1);
 
     const char* first = version();
@@ -143,12 +147,14 @@ TEST_F(PluginLoadTest, HandsTheHostItsProtocolResultHandlerAndProvider) {
     EXPECT_EQ(protocol->GetProtocolStartPriority(), 2u);
     EXPECT_EQ(protocol->GetProtocolTransmitOSILayer(), 2u);
     EXPECT_EQ(protocol->GetProtocolOperationOSILayer(), 2u);
-    EXPECT_EQ(protocol->GetManagedProtocolConfigType(), (std::vector<uint32_t>{0x96002000, 0x96003000}));
+    EXPECT_EQ(protocol->GetManagedProtocolConfigType(),
+              (std::vector<uint32_t>{0x96002000, 0x96003000}));
     EXPECT_EQ(CProtocolModule::Instance().FindProtocolFor(0x96003000), protocol);
 
     bool found = false;
     for (const auto& h : CResultModule::Instance().GetHandlers()) {
-        if (h->GetName() != "Frame Response Result Handler") continue;
+        if (h->GetName() != "Frame Response Result Handler")
+            continue;
         found = true;
         EXPECT_EQ(h->GetResultTypes().size(), 2u);
         EXPECT_EQ(h->GetResultTypes().count(ResultType(0x96002000, 0x96004000)), 1u);
@@ -172,7 +178,8 @@ TEST_F(PluginLoadTest, HandsTheHostItsProtocolResultHandlerAndProvider) {
     ASSERT_EQ(registry.GetSourceHandlers().size(), 1u);
     EXPECT_EQ(registry.GetSourceHandlers()[0].sourceClass, "ProbeFrameResponseConfig");
     EXPECT_EQ(registry.GetSourceHandlers()[0].rootClass, "Port");
-    EXPECT_EQ(capture.Count("traffic.responder", "Registering FrameResponseResultProvider", LOG_INFO), 1);
+    EXPECT_EQ(
+        capture.Count("traffic.responder", "Registering FrameResponseResultProvider", LOG_INFO), 1);
 }
 
 }  // namespace

@@ -20,9 +20,9 @@ namespace {
 
 TEST(PluginShell, DataModelIsActivatedOnceAtLoad) {
     auto& classes = CMetaClassManager::Instance();
-    ASSERT_TRUE(classes.IsActivated(0x96000000)) << (classes.GetActivationErrors().empty()
-                                                         ? std::string("no error recorded")
-                                                         : classes.GetActivationErrors().back());
+    ASSERT_TRUE(classes.IsActivated(0x96000000))
+        << (classes.GetActivationErrors().empty() ? std::string("no error recorded")
+                                                  : classes.GetActivationErrors().back());
     int activations = classes.GetActivationCount();
     EXPECT_TRUE(InitAttributeBuilder());
     EXPECT_TRUE(InitAttributeBuilder());

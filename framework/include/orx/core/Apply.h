@@ -12,12 +12,12 @@ namespace orx::core {
 
 // What one apply did: the objects its handlers report as processed.
 class ApplyContext {
-public:
+  public:
     void AddProcessedObject(orx::framework::CScriptable* object, bool applied);
     const std::vector<orx::framework::Handle>& GetProcessed() const { return m_processed; }
     bool WasProcessed(orx::framework::Handle handle) const;
 
-private:
+  private:
     std::vector<orx::framework::Handle> m_processed;
     std::unordered_set<orx::framework::Handle> m_seen;
 };
@@ -25,7 +25,7 @@ private:
 using ApplyDelegate = orx::framework::FastDelegate1<ApplyContext&, void>;
 
 class ApplyObjectHandler {
-public:
+  public:
     ApplyObjectHandler(std::string name, std::string key, orx::framework::ClassId classId,
                        ApplyDelegate delegate, bool perObject);
 
@@ -34,7 +34,7 @@ public:
     orx::framework::ClassId GetClassId() const { return m_classId; }
     const ApplyDelegate& GetDelegate() const { return m_delegate; }
 
-private:
+  private:
     std::string m_name;
     std::string m_key;
     orx::framework::ClassId m_classId;
@@ -43,12 +43,12 @@ private:
 };
 
 class ApplyToILHandlerRegistry {
-public:
+  public:
     static ApplyToILHandlerRegistry& Instance();
     void RegisterOnApplyObjectHandler(const ApplyObjectHandler& handler);
     const std::vector<ApplyObjectHandler>& GetHandlers() const { return m_handlers; }
 
-private:
+  private:
     std::vector<ApplyObjectHandler> m_handlers;
 };
 
@@ -62,7 +62,7 @@ struct ApplyResult {
 
 // The host's validate-and-apply flow for the project.
 class ProjectApply {
-public:
+  public:
     // Runs the project's validators.
     static ApplyResult Validate();
     // Validates; on any error stops. Otherwise runs the project's apply handlers in

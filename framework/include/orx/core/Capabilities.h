@@ -12,7 +12,7 @@ namespace orx::core {
 
 // One entry of the capability database. A capability may exist without a value.
 class Capability {
-public:
+  public:
     using Value = std::variant<bool, int64_t, std::string>;
 
     Capability() = default;
@@ -23,20 +23,20 @@ public:
     bool GetBool() const { return IsBool() && std::get<bool>(*m_value); }
     const std::optional<Value>& GetValue() const { return m_value; }
 
-private:
+  private:
     std::optional<Value> m_value;
 };
 
 // Builds the look-up key of an object's capabilities ("<category>/<handle>").
 class RcmKeyMgr {
-public:
+  public:
     static bool GetLookupKey(orx::framework::Handle handle, const std::string& category,
                              std::string& key);
 };
 
 // The capability database: entries by key and capability name ("TestModule/supportsX").
 class RcmDBMgr {
-public:
+  public:
     static RcmDBMgr& Instance();
 
     // A copy of the capability, or null when the database has no such entry.
@@ -45,7 +45,7 @@ public:
     void RemoveKey(const std::string& key);
     void Clear();
 
-private:
+  private:
     std::map<std::string, std::map<std::string, Capability>> m_entries;
 };
 

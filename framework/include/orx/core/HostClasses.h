@@ -29,7 +29,7 @@ constexpr PropId PROP_TEST_MODULE_MODEL = 0x010b700b;
 constexpr PropId PROP_PDU_FRAME_CONFIG = 0x01200001;
 
 class COrxSystem : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x2000; }
     // The system object, handle 1, made on first use.
     static COrxSystem& Instance();
@@ -39,7 +39,7 @@ public:
 };
 
 class CProject : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x6000; }
     // The project object, handle 2 (ORX_PROJECT_HANDLE), made on first use.
     static CProject& Instance();
@@ -52,7 +52,7 @@ public:
     // system), then tells the registered listeners.
     void Reset();
 
-private:
+  private:
     static orx::framework::Delegate<ResetDelegate>& ResetListeners();
 };
 
@@ -61,39 +61,41 @@ class CPhysicalPortGroup;
 
 // Something that has a place in the test equipment.
 class ManageEquipment {
-public:
+  public:
     virtual ~ManageEquipment() = default;
     // Location text such as "//10.1.1.1/2".
     virtual std::string GetEquipmentString() const = 0;
 };
 
 class CPhysicalTestModule : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x010b7000; }
 
     // The IL that serves this module's ports; null until one is attached.
     std::shared_ptr<orx::framework::IlTransport> GetIlTransport() const { return m_transport; }
     void SetIlTransport(std::shared_ptr<orx::framework::IlTransport> transport);
 
-private:
+  private:
     std::shared_ptr<orx::framework::IlTransport> m_transport;
 };
 
 class CPhysicalPortGroup : public CScriptable, public ManageEquipment {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x010b6000; }
     CPhysicalTestModule* GetTestModule() const;
-    std::string GetEquipmentString() const override { return GetT<std::string>(PROP_PORT_GROUP_LOCATION); }
+    std::string GetEquipmentString() const override {
+        return GetT<std::string>(PROP_PORT_GROUP_LOCATION);
+    }
 };
 
 class CPhysicalPort : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x010b5000; }
     uint16_t GetIndex() const { return GetT<uint16_t>(PROP_PHYSICAL_PORT_INDEX); }
 };
 
 class CPort : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x01058000; }
     ~CPort() override;
 
@@ -107,20 +109,19 @@ public:
     // Addresses the IL of the port's test module; null when the port has no IL.
     orx::framework::Messenger* GetMessenger() const;
 
-private:
+  private:
     mutable std::unique_ptr<orx::framework::Messenger> m_messenger;
 };
 
 class CProbe : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x01153000; }
 };
 
 class CEmulatedDevice : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x01170000; }
 };
-
 
 // Registers the make functions of the host's classes (called once by the meta class manager).
 void RegisterHostClasses(orx::framework::CMetaClassManager& manager);

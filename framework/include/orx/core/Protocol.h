@@ -15,7 +15,7 @@ using orx::framework::ScriptableVec;
 
 // A protocol the host starts, stops and clears as a whole or for selected objects.
 class CProtocol {
-public:
+  public:
     struct ControlMessage {
         uint32_t type = 0;
         std::vector<uint8_t> data;
@@ -62,7 +62,7 @@ public:
 
 // The host's protocols, in registration order.
 class CProtocolModule {
-public:
+  public:
     static CProtocolModule& Instance();
 
     void RegisterProtocol(CProtocol& protocol);
@@ -71,7 +71,7 @@ public:
     // The protocol that manages objects of this class, or null.
     CProtocol* FindProtocolFor(orx::framework::ClassId configClass) const;
 
-private:
+  private:
     std::vector<CProtocol*> m_protocols;
 };
 
@@ -80,13 +80,13 @@ constexpr orx::framework::PropId PROP_PROTOCOL_COMMAND_HANDLES = 0x01402001;
 // The host's start and stop commands: run every protocol over the handles given (all
 // protocols, everything, when the list is empty).
 class CProtocolStartCommand : public orx::framework::CCommand {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x01400000; }
     void DoRun() override;
 };
 
 class CProtocolStopCommand : public orx::framework::CCommand {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x01401000; }
     void DoRun() override;
 };

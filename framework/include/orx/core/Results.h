@@ -45,7 +45,7 @@ struct ResultTypeInfo {
 
 // Serves subscriptions of its result types, a page of result objects at a time.
 class CPagedResultHandler {
-public:
+  public:
     CPagedResultHandler(std::string name, bool paged);
 
     const std::string& GetName() const { return m_name; }
@@ -57,7 +57,7 @@ public:
     const std::vector<uint32_t>& GetDirtySubscriptions() const { return m_dirty; }
     void ClearDirtySubscriptions() { m_dirty.clear(); }
 
-private:
+  private:
     std::string m_name;
     bool m_paged;
     std::map<ResultType, ResultTypeInfo> m_types;
@@ -65,20 +65,20 @@ private:
 };
 
 class CResultModule {
-public:
+  public:
     static CResultModule& Instance();
     void RegisterResultHandler(boost::shared_ptr<CPagedResultHandler> handler, bool owned);
     const std::vector<boost::shared_ptr<CPagedResultHandler>>& GetHandlers() const {
         return m_handlers;
     }
 
-private:
+  private:
     std::vector<boost::shared_ptr<CPagedResultHandler>> m_handlers;
 };
 
 // What a notification parser makes of an IL notification.
 class CIlNotificationWrapper {
-public:
+  public:
     virtual ~CIlNotificationWrapper() = default;
 };
 
@@ -86,13 +86,13 @@ using NotificationParser = orx::framework::FastDelegate1<Message&, CIlNotificati
 
 // Parsers of IL notifications, by request name.
 class CCoreIlResultsNotificationManager {
-public:
+  public:
     static CCoreIlResultsNotificationManager& Instance();
     void RegisterParser(const std::string& requestName, const NotificationParser& parser);
     // The parser for a request name, or an empty delegate.
     NotificationParser FindParser(const std::string& requestName) const;
 
-private:
+  private:
     std::map<std::string, NotificationParser> m_parsers;
 };
 
@@ -101,10 +101,13 @@ class CPort;
 // Describes one result provider: the IL message set its results come from and the ports it
 // applies to. The host builds the providers' IL queries itself.
 class CResultProviderHandler {
-public:
+  public:
     virtual ~CResultProviderHandler() = default;
     virtual std::string GetMsgSetName() const = 0;
-    virtual bool IsPortApplicable(CPort& port) { (void)port; return true; }
+    virtual bool IsPortApplicable(CPort& port) {
+        (void)port;
+        return true;
+    }
 };
 
 using RsaPathStep = std::pair<orx::framework::RelationType, ClassId>;
@@ -113,7 +116,7 @@ using RsaPathRetriever = orx::framework::FastDelegate2<ClassId, std::vector<RsaP
 // Result providers: registered by functions that plug-ins hand over at load and the host calls
 // when it sets up its result views.
 class CResultProviderRegistry {
-public:
+  public:
     using Registration = orx::framework::FastDelegate0<void>;
 
     static CResultProviderRegistry& Instance();
@@ -140,7 +143,7 @@ public:
     const std::vector<SourceHandler>& GetSourceHandlers() const { return m_sources; }
     const std::map<std::string, Provider>& GetProviders() const { return m_providers; }
 
-private:
+  private:
     std::vector<Registration> m_registrations;
     std::vector<SourceHandler> m_sources;
     std::map<std::string, Provider> m_providers;

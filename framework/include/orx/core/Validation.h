@@ -15,7 +15,7 @@ using ValidateDelegate = orx::framework::FastDelegate1<ValidationContext&, void>
 
 // A validation hook for objects of one class, registered with the ValidatorRegistry.
 class Validator {
-public:
+  public:
     Validator(std::string name, std::string group, orx::framework::ClassId classId,
               ValidateDelegate delegate, bool perObject);
 
@@ -25,7 +25,7 @@ public:
     const ValidateDelegate& GetDelegate() const { return m_delegate; }
     bool IsPerObject() const { return m_perObject; }
 
-private:
+  private:
     std::string m_name;
     std::string m_group;
     orx::framework::ClassId m_classId;
@@ -34,7 +34,7 @@ private:
 };
 
 class ValidatorRegistry {
-public:
+  public:
     static ValidatorRegistry& Instance();
 
     void RegisterValidator(const Validator& validator);
@@ -43,7 +43,7 @@ public:
     // reported as an error of its own and the others still run.
     void Validate(orx::framework::ClassId classId, ValidationContext& context) const;
 
-private:
+  private:
     std::vector<Validator> m_validators;
 };
 

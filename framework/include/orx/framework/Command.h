@@ -14,7 +14,7 @@ constexpr PropId PROP_COMMAND_STATUS = 0xE010;
 
 // The base of the host's commands: Execute validates, then runs.
 class CCommand : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0xE000; }
 
     // Validates the command and, when it is valid, runs it. Returns false when validation
@@ -34,13 +34,13 @@ public:
 
 // A tag objects can carry (relation 0x1000005 from the object to the tag).
 class CTag : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x01500000; }
 };
 
 // Which commands the host offers for which objects.
 class CCommandStatusManager {
-public:
+  public:
     static CCommandStatusManager& Instance();
 
     void SetCommandStatus(Handle handle, ClassId commandClass, bool enabled);
@@ -48,7 +48,7 @@ public:
     bool GetCommandStatus(Handle handle, ClassId commandClass, bool& enabled) const;
     void Clear() { m_status.clear(); }
 
-private:
+  private:
     std::map<std::pair<Handle, uint32_t>, bool> m_status;
 };
 

@@ -18,10 +18,10 @@ class FastDelegate<R(A...)> {
     struct Probe {
         void Member();
     };
-    static constexpr size_t kFnSize = sizeof(void (Probe::*)());
+    static constexpr size_t kFnSize = sizeof(void(Probe::*)());
     using Thunk = R (*)(const FastDelegate&, A...);
 
-public:
+  public:
     FastDelegate() { std::memset(m_fn, 0, sizeof(m_fn)); }
 
     FastDelegate(R (*fn)(A...)) : FastDelegate() {  // NOLINT: implicit like a function pointer
@@ -54,7 +54,8 @@ public:
                std::memcmp(a.m_fn, b.m_fn, kFnSize) == 0;
     }
     friend bool operator<(const FastDelegate& a, const FastDelegate& b) {
-        if (a.m_obj != b.m_obj) return std::less<const void*>()(a.m_obj, b.m_obj);
+        if (a.m_obj != b.m_obj)
+            return std::less<const void*>()(a.m_obj, b.m_obj);
         if (a.m_thunk != b.m_thunk) {
             return std::less<const void*>()(reinterpret_cast<const void*>(a.m_thunk),
                                             reinterpret_cast<const void*>(b.m_thunk));
@@ -62,11 +63,12 @@ public:
         return std::memcmp(a.m_fn, b.m_fn, kFnSize) < 0;
     }
 
-private:
+  private:
     template <class T, class M>
     void Bind(T* obj, M fn) {
         static_assert(sizeof(M) <= kFnSize, "member function pointer too large");
-        if (!obj || !fn) return;
+        if (!obj || !fn)
+            return;
         m_obj = const_cast<void*>(static_cast<const void*>(obj));
         std::memcpy(m_fn, &fn, sizeof(M));
         m_thunk = &CallMember<T, M>;
@@ -119,9 +121,10 @@ FastDelegate<R(A...)> MakeDelegate(R (*fn)(A...)) {
 // runs (those removed are not called).
 template <class D>
 class Delegate {
-public:
+  public:
     Delegate& operator+=(const D& d) {
-        if (!d.empty()) m_set.insert(d);
+        if (!d.empty())
+            m_set.insert(d);
         return *this;
     }
     Delegate& operator-=(const D& d) {
@@ -134,19 +137,21 @@ public:
         for (const D& d : snapshot) {
             // Skips one that an earlier handler of this call removed (or whose object it
             // destroyed): it must not be called any more.
-            if (m_set.count(d) != 0) d(args...);
+            if (m_set.count(d) != 0)
+                d(args...);
         }
     }
     template <class F>
     void ForEach(F&& f) const {
-        for (const D& d : m_set) f(d);
+        for (const D& d : m_set)
+            f(d);
     }
     bool Contains(const D& d) const { return m_set.count(d) != 0; }
     bool empty() const { return m_set.empty(); }
     size_t size() const { return m_set.size(); }
     void clear() { m_set.clear(); }
 
-private:
+  private:
     std::set<D> m_set;
 };
 

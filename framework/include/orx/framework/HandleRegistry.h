@@ -11,7 +11,7 @@ class CScriptable;
 // Resolves handles to live objects. Handles are handed out in increasing order and never reused
 // in a process, so the registry is a plain table indexed by handle.
 class CHandleRegistry {
-public:
+  public:
     static CHandleRegistry& Instance();
 
     CScriptable* Find(Handle handle) const {
@@ -24,7 +24,7 @@ public:
     // Every live object, in handle order.
     std::vector<CScriptable*> GetAll() const;
 
-private:
+  private:
     CHandleRegistry();
 
     std::vector<CScriptable*> m_objects;

@@ -36,7 +36,7 @@ const char* LogLevelName(int level);
 
 // A named logger. Call sites check IsEnabledFor before they build the text.
 class BLLLogger {
-public:
+  public:
     explicit BLLLogger(std::string name);
     ~BLLLogger();
 
@@ -47,12 +47,20 @@ public:
     void SetConsoleEnabled(bool enabled);
 
     void Log(int level, const std::string& text, const char* file, int line);
-    void Debug(const std::string& text, const char* file, int line) { Log(LOG_DEBUG, text, file, line); }
-    void Info(const std::string& text, const char* file, int line) { Log(LOG_INFO, text, file, line); }
-    void Warn(const std::string& text, const char* file, int line) { Log(LOG_WARN, text, file, line); }
-    void Error(const std::string& text, const char* file, int line) { Log(LOG_ERROR, text, file, line); }
+    void Debug(const std::string& text, const char* file, int line) {
+        Log(LOG_DEBUG, text, file, line);
+    }
+    void Info(const std::string& text, const char* file, int line) {
+        Log(LOG_INFO, text, file, line);
+    }
+    void Warn(const std::string& text, const char* file, int line) {
+        Log(LOG_WARN, text, file, line);
+    }
+    void Error(const std::string& text, const char* file, int line) {
+        Log(LOG_ERROR, text, file, line);
+    }
 
-private:
+  private:
     std::string m_name;
     std::atomic<int> m_threshold;
     std::shared_ptr<spdlog::logger> m_backend;
@@ -63,7 +71,7 @@ private:
 // ("traffic" covers "traffic.responder"), else the default level (info).
 // ORX_LOG="name=level,name=level" in the environment configures levels at start.
 class BLLLoggerFactory {
-public:
+  public:
     using Listener = std::function<void(const LogRecord&)>;
 
     static BLLLoggerFactory* GetInstance();
@@ -85,7 +93,7 @@ public:
     // Sends the console output to stderr (default) or nowhere.
     void SetConsoleEnabled(bool enabled);
 
-private:
+  private:
     BLLLoggerFactory();
     int LevelFor(const std::string& name) const;
 

@@ -27,7 +27,7 @@ struct PropertyAttribute {
 };
 
 class CMetaProperty {
-public:
+  public:
     CMetaProperty(PropId id, std::string name, PropertyType type, bool collection,
                   std::string defaultText, ClassId owner);
 
@@ -53,7 +53,7 @@ public:
 
     void SetDefaults(std::vector<PropertyScalar> defaults) { m_defaults = std::move(defaults); }
 
-private:
+  private:
     PropId m_id;
     std::string m_name;
     PropertyType m_type;
@@ -65,7 +65,7 @@ private:
 };
 
 class CMetaClass {
-public:
+  public:
     CMetaClass(ClassId id, std::string name, CMetaClass* parent, bool isAbstract);
 
     ClassId GetClassId() const { return m_id; }
@@ -100,7 +100,7 @@ public:
         m_destroy = destroy;
     }
 
-private:
+  private:
     ClassId m_id;
     std::string m_name;
     CMetaClass* m_parent;
@@ -116,7 +116,7 @@ private:
 // start; a plug-in activates its own by id, from a description file found on the data-model
 // search path (its id is in the file's root element).
 class CMetaClassManager {
-public:
+  public:
     static CMetaClassManager& Instance();
 
     CMetaClass* GetClass(ClassId id) const;
@@ -136,7 +136,7 @@ public:
     // Number of times ActivateDataModel really loaded a model (tests).
     int GetActivationCount() const { return m_activationCount; }
 
-private:
+  private:
     CMetaClassManager();
 
     std::map<uint32_t, std::unique_ptr<CMetaClass>> m_classes;

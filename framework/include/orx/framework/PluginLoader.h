@@ -14,7 +14,7 @@ struct LoadedPlugin {
 // Loads plug-ins (shared libraries exporting PluginRegister, PluginUnregister, PluginVersion)
 // with dlopen. A plug-in's data-model description file sits next to it.
 class PluginLoader {
-public:
+  public:
     static PluginLoader& Instance();
 
     // Loads one plug-in and calls its PluginRegister. Returns false with the reason in `error`
@@ -25,7 +25,7 @@ public:
 
     const std::vector<LoadedPlugin>& GetPlugins() const { return m_plugins; }
 
-private:
+  private:
     std::vector<LoadedPlugin> m_plugins;
 };
 

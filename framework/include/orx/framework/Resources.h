@@ -12,7 +12,7 @@ namespace orx::framework {
 
 // The host's string table: message texts by numeric id.
 class CResourceManager {
-public:
+  public:
     static CResourceManager& Instance();
 
     void AddStringResource(long id, const std::string& text);
@@ -21,7 +21,7 @@ public:
     // Ids in the order they were first added.
     std::vector<long> GetIds() const;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::map<long, std::string> m_strings;
     std::vector<long> m_order;
@@ -30,7 +30,7 @@ private:
 // Fills a string resource's placeholders {1}, {2}, ... with the arguments in the order they are
 // streamed in; numbers are written in decimal. An unknown id formats as "<unknown resource N>".
 class ResourceFormatter {
-public:
+  public:
     explicit ResourceFormatter(long id) : m_id(id) {}
 
     ResourceFormatter& operator<<(const std::string& arg) {
@@ -62,7 +62,7 @@ public:
 
     std::string ToString() const;
 
-private:
+  private:
     long m_id;
     std::vector<std::string> m_args;
 };

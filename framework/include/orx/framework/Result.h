@@ -6,7 +6,7 @@ namespace orx::framework {
 
 // The base of result objects: counters the host fills from IL result rows.
 class CResult : public CScriptable {
-public:
+  public:
     static constexpr ClassId CLASS_ID() { return 0x01300000; }
 };
 

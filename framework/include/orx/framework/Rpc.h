@@ -16,7 +16,7 @@ namespace orx::framework {
 // Moves encoded messages between the host and one IL. Implementations: in-process (the IL on
 // its own thread) and ZeroMQ to a remote IL daemon.
 class IlTransport {
-public:
+  public:
     // Called with the encoded response, on any thread.
     using ResponseCallback = std::function<void(std::vector<uint8_t> response)>;
     // Called with an encoded message the IL sends on its own (notifications), on any thread.
@@ -34,7 +34,7 @@ public:
 
 // Addresses one port of an IL.
 class Messenger {
-public:
+  public:
     Messenger(std::shared_ptr<IlTransport> transport, uint32_t destination, std::string text)
         : m_transport(std::move(transport)), m_destination(destination), m_text(std::move(text)) {}
 
@@ -42,7 +42,7 @@ public:
     uint32_t GetDestination() const { return m_destination; }
     const std::string& GetText() const { return m_text; }
 
-private:
+  private:
     std::shared_ptr<IlTransport> m_transport;
     uint32_t m_destination;
     std::string m_text;
@@ -58,10 +58,10 @@ struct ErrorMsg {
 
 // Fault codes of ErrorMsg.
 enum RpcFault : int32_t {
-    RPC_FAULT_TIMEOUT = -1,       // no response within the request's timeout
-    RPC_FAULT_UNDECODABLE = -2,   // the response could not be decoded
-    RPC_FAULT_FAILED = -3,        // the IL answered with a failed response and nobody read it
-    RPC_FAULT_TRANSPORT = -4,     // the transport closed with the request outstanding
+    RPC_FAULT_TIMEOUT = -1,      // no response within the request's timeout
+    RPC_FAULT_UNDECODABLE = -2,  // the response could not be decoded
+    RPC_FAULT_FAILED = -3,       // the IL answered with a failed response and nobody read it
+    RPC_FAULT_TRANSPORT = -4,    // the transport closed with the request outstanding
 };
 
 using RpcResponseDelegate = FastDelegate3<uint16_t, Message*, void*, void>;
@@ -69,7 +69,7 @@ using RpcResponseDelegate = FastDelegate3<uint16_t, Message*, void*, void>;
 // Sends requests to ILs asynchronously and waits for their responses. Responses are handed to
 // their delegates on the thread that waits, inside Wait.
 class CRpcManager {
-public:
+  public:
     static CRpcManager& Instance();
 
     // Encodes and sends the request; 0 when it was sent. `delegate` (may be null) is called
@@ -96,7 +96,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     CRpcManager();
     ~CRpcManager();
     std::unique_ptr<Impl> m_impl;

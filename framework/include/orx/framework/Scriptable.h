@@ -24,7 +24,7 @@ constexpr uint32_t ANY_CLASS_ID = 0;
 
 // One property of one object: its meta description and its value(s).
 class Property {
-public:
+  public:
     explicit Property(const CMetaProperty& meta);
 
     const CMetaProperty& GetMetaProperty() const { return *m_meta; }
@@ -35,7 +35,7 @@ public:
     const PropertyScalar& GetValue() const { return m_values.front(); }
     std::string GetValueText() const;
 
-private:
+  private:
     friend class CScriptable;
     const CMetaProperty* m_meta;
     std::vector<PropertyScalar> m_values;
@@ -44,7 +44,7 @@ private:
 // The base of every object of the host's model: a handle, typed properties described by its
 // meta class, relations to other objects, change notifications and an apply state.
 class CScriptable {
-public:
+  public:
     CScriptable();
     virtual ~CScriptable();
     CScriptable(const CScriptable&) = delete;
@@ -142,7 +142,7 @@ public:
     // Internal: used by the creator.
     void InitFromMetaClass(const CMetaClass& metaClass, Handle handle);
 
-private:
+  private:
     struct Link {
         RelationTypeId type;
         CScriptable* other;
@@ -190,31 +190,41 @@ template <class U>
 template <class T>
 T CScriptable::Convert(const PropertyScalar& value, const CMetaProperty& meta) {
     if constexpr (std::is_same_v<T, std::string>) {
-        if (auto* s = std::get_if<std::string>(&value)) return *s;
+        if (auto* s = std::get_if<std::string>(&value))
+            return *s;
         ThrowPropertyTypeError(meta, "string");
     } else if constexpr (std::is_same_v<T, bool>) {
-        if (auto* b = std::get_if<bool>(&value)) return *b;
-        if (auto* u = std::get_if<uint64_t>(&value)) return *u != 0;
-        if (auto* s = std::get_if<int64_t>(&value)) return *s != 0;
+        if (auto* b = std::get_if<bool>(&value))
+            return *b;
+        if (auto* u = std::get_if<uint64_t>(&value))
+            return *u != 0;
+        if (auto* s = std::get_if<int64_t>(&value))
+            return *s != 0;
         ThrowPropertyTypeError(meta, "bool");
     } else if constexpr (std::is_floating_point_v<T>) {
-        if (auto* d = std::get_if<double>(&value)) return static_cast<T>(*d);
-        if (auto* u = std::get_if<uint64_t>(&value)) return static_cast<T>(*u);
-        if (auto* s = std::get_if<int64_t>(&value)) return static_cast<T>(*s);
+        if (auto* d = std::get_if<double>(&value))
+            return static_cast<T>(*d);
+        if (auto* u = std::get_if<uint64_t>(&value))
+            return static_cast<T>(*u);
+        if (auto* s = std::get_if<int64_t>(&value))
+            return static_cast<T>(*s);
         ThrowPropertyTypeError(meta, "double");
     } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
         using U = typename std::conditional_t<std::is_enum_v<T>, std::underlying_type<T>,
                                               std::type_identity<T>>::type;
         // A value that does not fit the type asked for is refused, never truncated.
         if (auto* u = std::get_if<uint64_t>(&value)) {
-            if (!std::in_range<U>(*u)) ThrowPropertyRangeError<U>(meta, std::to_string(*u));
+            if (!std::in_range<U>(*u))
+                ThrowPropertyRangeError<U>(meta, std::to_string(*u));
             return static_cast<T>(*u);
         }
         if (auto* s = std::get_if<int64_t>(&value)) {
-            if (!std::in_range<U>(*s)) ThrowPropertyRangeError<U>(meta, std::to_string(*s));
+            if (!std::in_range<U>(*s))
+                ThrowPropertyRangeError<U>(meta, std::to_string(*s));
             return static_cast<T>(*s);
         }
-        if (auto* b = std::get_if<bool>(&value)) return static_cast<T>(*b ? 1 : 0);
+        if (auto* b = std::get_if<bool>(&value))
+            return static_cast<T>(*b ? 1 : 0);
         ThrowPropertyTypeError(meta, "integer");
     } else {
         static_assert(sizeof(T) == 0, "unsupported property value type");
@@ -243,7 +253,8 @@ PropertyScalar CScriptable::ToScalar(const T& value) {
 template <class T>
 T CScriptable::GetT(PropId id) const {
     const Property& p = GetProperty(id);
-    if (p.m_values.empty()) ThrowPropertyTypeError(p.GetMetaProperty(), "a single value");
+    if (p.m_values.empty())
+        ThrowPropertyTypeError(p.GetMetaProperty(), "a single value");
     return Convert<T>(p.m_values.front(), p.GetMetaProperty());
 }
 
@@ -257,14 +268,16 @@ void CScriptable::GetCollection(PropId id, std::vector<T>& out) const {
     const Property& p = GetProperty(id);
     out.clear();
     out.reserve(p.m_values.size());
-    for (const PropertyScalar& v : p.m_values) out.push_back(Convert<T>(v, p.GetMetaProperty()));
+    for (const PropertyScalar& v : p.m_values)
+        out.push_back(Convert<T>(v, p.GetMetaProperty()));
 }
 
 template <class T>
 void CScriptable::SetCollection(PropId id, const std::vector<T>& values) {
     std::vector<PropertyScalar> scalars;
     scalars.reserve(values.size());
-    for (const T& v : values) scalars.push_back(ToScalar<T>(v));
+    for (const T& v : values)
+        scalars.push_back(ToScalar<T>(v));
     SetValues(id, std::move(scalars));
 }
 
@@ -274,7 +287,8 @@ void CScriptable::GetObjects(std::vector<T*>& out, ClassId classId, RelationType
     GetObjects(objects, classId, type);
     for (CScriptable* object : objects) {
         T* typed = dynamic_cast<T*>(object);
-        if (!typed) throw COrxRunTimeError("wrong type returned from GetObjects");
+        if (!typed)
+            throw COrxRunTimeError("wrong type returned from GetObjects");
         out.push_back(typed);
     }
 }

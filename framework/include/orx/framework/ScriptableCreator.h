@@ -19,14 +19,13 @@ template <class T>
 using CScriptableAutoPtr = std::unique_ptr<T, ScriptableDeleter>;
 
 class CScriptableCreator {
-public:
+  public:
     // Makes an object of a class through its meta class's make function, gives it a handle and
     // its default properties, places it under `parent` and calls OnInit. Raises COrxLogicError
     // for an unknown or abstract class, passes on what the make function or OnInit raises (the
     // half-made object is destroyed first).
     static CScriptable* Create(ClassId classId, CScriptable* parent, bool init = true);
-    static CScriptable* Create(const std::string& className, CScriptable* parent,
-                               bool init = true);
+    static CScriptable* Create(const std::string& className, CScriptable* parent, bool init = true);
     // Same with a reserved handle (the host's root objects).
     static CScriptable* CreateWithHandle(ClassId classId, Handle handle, CScriptable* parent);
 

@@ -14,14 +14,14 @@ constexpr Handle NULL_HANDLE = 0;
 
 // Class ids carry their data model's id in the top byte (0x96001000 belongs to 0x96000000).
 class ClassId {
-public:
+  public:
     constexpr ClassId() = default;
     constexpr ClassId(uint32_t id) : m_id(id) {}  // NOLINT: ids are passed as plain numbers
     constexpr operator uint32_t() const { return m_id; }
     constexpr uint32_t GetPluginId() const { return m_id & 0xFF000000u; }
     constexpr uint32_t Value() const { return m_id; }
 
-private:
+  private:
     uint32_t m_id = 0;
 };
 

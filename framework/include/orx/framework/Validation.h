@@ -13,7 +13,7 @@ struct ValidationMessage {
 
 // Collects the messages of one validation run; any error stops an apply or a command.
 class CBaseValidationContext {
-public:
+  public:
     virtual ~CBaseValidationContext() = default;
 
     virtual void AddValidationError(const std::string& source, const std::string& message);
@@ -22,7 +22,7 @@ public:
     const std::vector<ValidationMessage>& GetMessages() const { return m_messages; }
     bool HasErrors() const;
 
-private:
+  private:
     std::vector<ValidationMessage> m_messages;
 };
 

@@ -51,7 +51,8 @@ const CMetaClass& CBaseFrameResponseConfig::GetMetaClassStatic() {
 
 CBaseFrameResponseConfig::CBaseFrameResponseConfig() {
     if (!s_regCompleted) {
-        CProject::RegisterOnProjectResetCompletedDelegate(&CBaseFrameResponseConfig::OnProjResetComplete);
+        CProject::RegisterOnProjectResetCompletedDelegate(
+            &CBaseFrameResponseConfig::OnProjResetComplete);
         s_regCompleted = true;
     }
 }
@@ -65,7 +66,9 @@ CBaseFrameResponseConfig::~CBaseFrameResponseConfig() {
     m_parentRelDelegate.clear();
 }
 
-const CMetaClass& CBaseFrameResponseConfig::GetMetaClass() const { return CScriptable::GetMetaClass(); }
+const CMetaClass& CBaseFrameResponseConfig::GetMetaClass() const {
+    return CScriptable::GetMetaClass();
+}
 
 const orx::core::CPduFormatter& CBaseFrameResponseConfig::GetFormatter() const {
     return orx::core::FilterPduFormatter::Instance();
@@ -84,7 +87,8 @@ CPort* CBaseFrameResponseConfig::GetPort() const {
             return nullptr;
         }
         if (current->IsTypeOf(CEmulatedDevice::CLASS_ID())) {
-            current = current->GetObject(CPort::CLASS_ID(), RelationType(DEVICE_TO_PORT, DIR_FORWARD));
+            current =
+                current->GetObject(CPort::CLASS_ID(), RelationType(DEVICE_TO_PORT, DIR_FORWARD));
             continue;  // the same tests apply to the device's port
         }
         if (auto* port = dynamic_cast<CPort*>(current)) {
@@ -98,7 +102,8 @@ CPort* CBaseFrameResponseConfig::GetPort() const {
 bool CBaseFrameResponseConfig::HasValidFilter(std::string* reason) {
     std::string why;
     if (!GetUseFrameConfigFilter()) {
-        if (!GetFilter().empty()) return true;
+        if (!GetFilter().empty())
+            return true;
         why = "Filter is empty";
     } else {
         why = ParseFrameXml();
@@ -111,9 +116,11 @@ bool CBaseFrameResponseConfig::HasValidFilter(std::string* reason) {
                 why = e.what();
             }
         }
-        if (why.empty()) return true;
+        if (why.empty())
+            return true;
     }
-    if (reason) *reason = why;
+    if (reason)
+        *reason = why;
     return false;
 }
 
@@ -136,7 +143,8 @@ void CBaseFrameResponseConfig::SetOfflineState() {
 bool CBaseFrameResponseConfig::OnInit() {
     s_offlineSet.insert(GetObjectHandle());
     if (s_portOnlinePropId == 0) {
-        if (const CMetaClass* portClass = CMetaClassManager::Instance().GetClass(CPort::CLASS_ID())) {
+        if (const CMetaClass* portClass =
+                CMetaClassManager::Instance().GetClass(CPort::CLASS_ID())) {
             if (const CMetaProperty* online = portClass->FindProperty("Online")) {
                 s_portOnlinePropId = online->GetId();
             }
@@ -160,7 +168,8 @@ void CBaseFrameResponseConfig::OnlineChangeHandler(CScriptable* port, PropId) {
     if (p && p->GetT<bool>(orx::core::PROP_PORT_ONLINE)) {
         s_offlineSet.erase(GetObjectHandle());
         s_onlineSet.insert(GetObjectHandle());
-        if (GetObjectState() == ObjectState::DELETED) SetObjectState(ObjectState::MODIFIED);
+        if (GetObjectState() == ObjectState::DELETED)
+            SetObjectState(ObjectState::MODIFIED);
     } else {
         SetOfflineState();
     }
@@ -170,7 +179,8 @@ void CBaseFrameResponseConfig::OnlineChangeHandler(CScriptable* port, PropId) {
 void CBaseFrameResponseConfig::ParentRelChangeHandler(CScriptable&, CScriptable& related,
                                                       RelationType, bool added) {
     auto* port = dynamic_cast<CPort*>(&related);
-    if (!port) return;
+    if (!port)
+        return;
     if (added) {
         m_portHandle = port->GetObjectHandle();
         port->RegisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
@@ -188,7 +198,8 @@ void CBaseFrameResponseConfig::ParentRelChangeHandler(CScriptable&, CScriptable&
 }
 
 void CBaseFrameResponseConfig::OnPropertyModified(Property& property) {
-    if (property.GetName() == "Active") CFrameResponseCommand::HandleActivate(*this, false);
+    if (property.GetName() == "Active")
+        CFrameResponseCommand::HandleActivate(*this, false);
     CResponderContainer::OnPropertyModified(property);
 }
 
@@ -196,7 +207,8 @@ bool CBaseFrameResponseConfig::OnMarkDelete() {
     if (auto* port = dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(m_portHandle))) {
         port->UnregisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
     }
-    if (CScriptable* parent = GetParent()) parent->UnregisterRelationChangeDelegate(m_parentRelDelegate);
+    if (CScriptable* parent = GetParent())
+        parent->UnregisterRelationChangeDelegate(m_parentRelDelegate);
     return true;
 }
 
@@ -217,7 +229,8 @@ void CBaseFrameResponseConfig::ValidateConfig(orx::core::ValidationContext& cont
         message << display;
         context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());
     }
-    for (CFrameResponseProfile* profile : profiles) profile->ValidateProfile(context);
+    for (CFrameResponseProfile* profile : profiles)
+        profile->ValidateProfile(context);
 
     std::string frameError = ParseFrameXml();
     if (!frameError.empty()) {
@@ -237,11 +250,13 @@ void CBaseFrameResponseConfig::ValidateConfig(orx::core::ValidationContext& cont
 
 bool CBaseFrameResponseConfig::GetConfigList(std::vector<CBaseFrameResponseConfig*>& out,
                                              std::set<unsigned int>& handles) {
-    if (handles.empty()) return false;
+    if (handles.empty())
+        return false;
     size_t before = out.size();
     std::set<unsigned int> live;
     for (unsigned int h : handles) {
-        if (auto* config = dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(h))) {
+        if (auto* config =
+                dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(h))) {
             live.insert(h);
             out.push_back(config);
         }
@@ -268,11 +283,14 @@ bool CBaseFrameResponseConfig::GetMovedConfigList(std::vector<CBaseFrameResponse
 void CBaseFrameResponseConfig::ResetMovedConfig() {
     std::vector<CBaseFrameResponseConfig*> moved;
     GetMovedConfigList(moved);
-    for (CBaseFrameResponseConfig* config : moved) config->m_previousPortHandle = 0;
+    for (CBaseFrameResponseConfig* config : moved)
+        config->m_previousPortHandle = 0;
     s_movedSet.clear();
 }
 
-bool CBaseFrameResponseConfig::NoneCreated() { return s_onlineSet.empty() && s_offlineSet.empty(); }
+bool CBaseFrameResponseConfig::NoneCreated() {
+    return s_onlineSet.empty() && s_offlineSet.empty();
+}
 
 void CBaseFrameResponseConfig::OnProjResetComplete() {
     s_movedSet.clear();

@@ -18,7 +18,7 @@ class CFrameResponseProfile;
 // which received frames a test port answers (its filter) and with what (its child profiles).
 // All configurations are sorted, by handle, into class-wide online, offline and moved sets.
 class CBaseFrameResponseConfig : public CResponderContainer {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x96001000; }
     static constexpr orx::framework::PropId PROP_FILTER = 0x96001001;
     static constexpr orx::framework::PropId PROP_USE_FRAME_CONFIG_FILTER = 0x96001002;
@@ -43,7 +43,9 @@ public:
     void ValidateConfig(orx::core::ValidationContext& context);
 
     std::string GetFilter() const { return GetT<std::string>(PROP_FILTER); }
-    bool GetUseFrameConfigFilter() const { return GetT<uint8_t>(PROP_USE_FRAME_CONFIG_FILTER) != 0; }
+    bool GetUseFrameConfigFilter() const {
+        return GetT<uint8_t>(PROP_USE_FRAME_CONFIG_FILTER) != 0;
+    }
     uint32_t GetPortHandle() const { return m_portHandle; }
     // The port the configuration was taken away from while it is in the moved set, else 0.
     uint32_t GetPreviousPortHandle() const { return m_previousPortHandle; }
@@ -77,7 +79,7 @@ public:
     static orx::framework::PropId s_portOnlinePropId;
     static bool s_regCompleted;
 
-private:
+  private:
     mutable uint32_t m_portHandle = 0;
     uint32_t m_previousPortHandle = 0;
     orx::framework::PropertyChangeDelegate m_portOnlineDelegate;

@@ -8,8 +8,12 @@ using namespace orx::framework;
 
 namespace {
 
-CScriptable* Make() { return new CDeviceFrameResponseConfig(); }
-void Destroy(CScriptable* object) { delete object; }
+CScriptable* Make() {
+    return new CDeviceFrameResponseConfig();
+}
+void Destroy(CScriptable* object) {
+    delete object;
+}
 
 struct CDeviceFrameResponseConfigCtorDtorHelper {
     CDeviceFrameResponseConfigCtorDtorHelper() {

@@ -4,9 +4,10 @@
 
 namespace orx::responder {
 
-// A frame-response configuration under an emulated device (CEmulatedDevice); the port is the device's related port.
+// A frame-response configuration under an emulated device (CEmulatedDevice); the port is the
+// device's related port.
 class CDeviceFrameResponseConfig : public CBaseFrameResponseConfig {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x96003000; }
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 

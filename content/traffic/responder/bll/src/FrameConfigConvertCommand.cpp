@@ -11,8 +11,12 @@ using namespace orx::framework;
 
 namespace {
 
-CScriptable* Make() { return new CFrameConfigConvertCommand(); }
-void Destroy(CScriptable* object) { delete object; }
+CScriptable* Make() {
+    return new CFrameConfigConvertCommand();
+}
+void Destroy(CScriptable* object) {
+    delete object;
+}
 
 struct CFrameConfigConvertCommandCtorDtorHelper {
     CFrameConfigConvertCommandCtorDtorHelper() {
@@ -33,7 +37,8 @@ const CMetaClass& CFrameConfigConvertCommand::GetMetaClassStatic() {
 
 bool CFrameConfigConvertCommand::Validate(CBaseValidationContext& context) {
     m_config = FindConfig(GetConfig());
-    if (m_config) return true;
+    if (m_config)
+        return true;
     const std::string text = GetName() + " has an invalid handle " + std::to_string(GetConfig());
     SetStatus(text);
     context.AddValidationError(ORX_RESPONDER_SOURCE, text);
@@ -43,7 +48,8 @@ bool CFrameConfigConvertCommand::Validate(CBaseValidationContext& context) {
 void CFrameConfigConvertCommand::DoRun() {
     // The configuration may have gone since Validate: look it up again.
     m_config = m_config ? FindConfig(GetConfig()) : nullptr;
-    if (!m_config) throw CCommandErrorException(GetName() + ": No config instance given");
+    if (!m_config)
+        throw CCommandErrorException(GetName() + ": No config instance given");
     std::string reason;
     if (m_config->HasValidFilter(&reason)) {
         Set(PROP_FILTER_VALUE, m_config->GetFilterValue());

@@ -10,7 +10,7 @@ class CBaseFrameResponseConfig;
 // handle and writes its filter (converted from its frame description when it uses one) into
 // FilterValue. Changes nothing in the configuration.
 class CFrameConfigConvertCommand : public orx::framework::CCommand {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x9600a000; }
     static constexpr orx::framework::PropId PROP_CONFIG = 0x9600a001;
     static constexpr orx::framework::PropId PROP_FILTER_VALUE = 0x9600a002;
@@ -27,7 +27,7 @@ public:
     bool Validate(orx::framework::CBaseValidationContext& context) override;
     void DoRun() override;
 
-private:
+  private:
     CBaseFrameResponseConfig* m_config = nullptr;
 };
 

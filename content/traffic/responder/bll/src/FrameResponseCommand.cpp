@@ -32,7 +32,8 @@ void CFrameResponseCommand::SetStartStop(std::vector<uint32_t>& handles, bool st
     const bool start = startEnabled && !unavailable;
     const bool stop = !startEnabled && !unavailable;
     for (uint32_t handle : handles) {
-        if (auto* config = dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(handle))) {
+        if (auto* config =
+                dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(handle))) {
             config->Set(CBaseFrameResponseConfig::PROP_RUNNING, stop);
         }
         status.SetCommandStatus(handle, START_COMMAND_CLASS_ID, start);
@@ -44,8 +45,8 @@ void CFrameResponseCommand::SetStartStop(std::vector<uint32_t>& handles, bool st
 
 void CFrameResponseCommand::HandleActivate(CBaseFrameResponseConfig& config, bool onlineChange) {
     orx::core::CPort* port = config.GetPort();
-    const bool usable = (port && port->GetOnline()) ||
-                        orx::core::COrxSystem::Instance().GetInSimulationMode();
+    const bool usable =
+        (port && port->GetOnline()) || orx::core::COrxSystem::Instance().GetInSimulationMode();
     const int state = config.GetActivatedState();
     std::vector<uint32_t> handles{config.GetObjectHandle()};
     if (state == 1 || (onlineChange && !usable) || (state == 2 && !config.GetActive())) {

@@ -12,7 +12,7 @@ class CBaseFrameResponseConfig;
 // The base of the start and stop commands. Also keeps, for every configuration, whether it runs
 // and which of the start and stop commands the host offers for it.
 class CFrameResponseCommand : public orx::framework::CCommand {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x96007000; }
     static constexpr orx::framework::PropId PROP_CONFIG_LIST = 0x96007001;
     static constexpr orx::framework::ClassId START_COMMAND_CLASS_ID = 0x96008000;

@@ -13,8 +13,12 @@ using namespace orx::framework;
 
 namespace {
 
-CScriptable* Make() { return new CFrameResponseModifier(); }
-void Destroy(CScriptable* object) { delete object; }
+CScriptable* Make() {
+    return new CFrameResponseModifier();
+}
+void Destroy(CScriptable* object) {
+    delete object;
+}
 
 struct CFrameResponseModifierCtorDtorHelper {
     CFrameResponseModifierCtorDtorHelper() {
@@ -28,7 +32,8 @@ std::vector<uint8_t> HexToBytes(const std::string& hex, const std::string& what)
     std::vector<uint8_t> bytes;
     std::string error;
     if (!orx::common::ConvertAsciiHexToBin(hex, bytes, &error)) {
-        throw COrxRunTimeError(what + " \"" + hex + "\" is not a hexadecimal byte string: " + error);
+        throw COrxRunTimeError(what + " \"" + hex +
+                               "\" is not a hexadecimal byte string: " + error);
     }
     return bytes;
 }

@@ -16,7 +16,7 @@ std::vector<uint8_t> HexToBytes(const std::string& hex, const std::string& what)
 // One patch of a response: at a byte offset of the received frame, under a byte mask, put a
 // value. Takes effect only under a profile that patches the received frame.
 class CFrameResponseModifier : public orx::framework::CScriptable {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x96005000; }
     static constexpr orx::framework::PropId PROP_OPCODE = 0x96005002;
     static constexpr orx::framework::PropId PROP_OFFSET = 0x96005003;
@@ -48,7 +48,7 @@ public:
 
     void ValidateModifier(orx::core::ValidationContext& context);
 
-private:
+  private:
     std::string MaskName() const { return GetName() + " Mask"; }
     std::string ValueName() const { return GetName() + " Value"; }
 };

@@ -16,8 +16,12 @@ using orx::core::CPort;
 
 namespace {
 
-CScriptable* Make() { return new CFrameResponseProfile(); }
-void Destroy(CScriptable* object) { delete object; }
+CScriptable* Make() {
+    return new CFrameResponseProfile();
+}
+void Destroy(CScriptable* object) {
+    delete object;
+}
 
 struct CFrameResponseProfileCtorDtorHelper {
     CFrameResponseProfileCtorDtorHelper() {
@@ -27,8 +31,8 @@ struct CFrameResponseProfileCtorDtorHelper {
 
 // The port group of a port: the parent of its "PhysicalPort" object, if any.
 CScriptable* PortGroupOf(const CPort& port) {
-    CScriptable* physical =
-        port.GetObject(std::string("PhysicalPort"), RelationType(PHYSICAL_PORT_TO_PORT, DIR_BACKWARD));
+    CScriptable* physical = port.GetObject(std::string("PhysicalPort"),
+                                           RelationType(PHYSICAL_PORT_TO_PORT, DIR_BACKWARD));
     return physical ? physical->GetParent() : nullptr;
 }
 
@@ -43,12 +47,14 @@ uint32_t CFrameResponseProfile::GetPortIndex() {
     auto* cfg = dynamic_cast<CBaseFrameResponseConfig*>(GetParent());
     ORX_ASSERT(cfg, "Did not find correct parent object");
     auto* port = dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(GetTxPort()));
-    if (!port) return 0xFFFFFFFF;
+    if (!port)
+        return 0xFFFFFFFF;
     return port->GetPortIndex();
 }
 
 void CFrameResponseProfile::GetActiveModifiers(std::vector<CFrameResponseModifier*>& out) {
-    if (!GetUseRxFrame()) return;
+    if (!GetUseRxFrame())
+        return;
     GetObjects(out, CFrameResponseModifier::CLASS_ID(), RelationType(PARENT_CHILD, DIR_FORWARD));
     out.erase(std::remove_if(out.begin(), out.end(),
                              [](CFrameResponseModifier* m) { return !m || !m->GetActive(); }),
@@ -60,7 +66,8 @@ void CFrameResponseProfile::GetFrame(std::vector<uint8_t>& bytes,
     GetPayload(bytes, true);
     std::vector<FieldInfo> infos;
     GetFieldInfo(infos);
-    for (const FieldInfo& info : infos) pdus.push_back({info.name, info.offset, info.length});
+    for (const FieldInfo& info : infos)
+        pdus.push_back({info.name, info.offset, info.length});
 }
 
 void CFrameResponseProfile::ValidateProfile(orx::core::ValidationContext& context) {
@@ -79,11 +86,13 @@ void CFrameResponseProfile::ValidateProfile(orx::core::ValidationContext& contex
 
     std::vector<CFrameResponseModifier*> modifiers;
     GetActiveModifiers(modifiers);
-    for (CFrameResponseModifier* modifier : modifiers) modifier->ValidateModifier(context);
+    for (CFrameResponseModifier* modifier : modifiers)
+        modifier->ValidateModifier(context);
 
     CPort* configPort = cfg->GetPort();
     auto* txPort = dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(GetTxPort()));
-    if (!txPort) return;
+    if (!txPort)
+        return;
     CScriptable* configGroup = configPort ? PortGroupOf(*configPort) : nullptr;
     if (configGroup != PortGroupOf(*txPort)) {
         ResourceFormatter message(MSG_PROFILE_WRONG_PORT_GROUP);

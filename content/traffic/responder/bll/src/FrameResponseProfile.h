@@ -13,7 +13,7 @@ class CFrameResponseModifier;
 // One response of a configuration: its own frame (the container's frame description), or the
 // received frame patched by its modifiers; the port that sends it, and a delay.
 class CFrameResponseProfile : public CResponderContainer {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x96006000; }
     static constexpr orx::framework::PropId PROP_TX_PORT = 0x96006002;
     static constexpr orx::framework::PropId PROP_DELAY = 0x96006003;

@@ -6,7 +6,7 @@ namespace orx::responder {
 
 // The provider of frame-response results for the host's provider-based result views.
 class CFrameResponseResultProviderHandler : public orx::core::CResultProviderHandler {
-public:
+  public:
     ~CFrameResponseResultProviderHandler() override = default;
 
     std::string GetMsgSetName() const override { return "responder_1"; }

@@ -6,7 +6,7 @@ namespace orx::responder {
 
 // A frame-response configuration under a probe (CProbe), itself a child of a port.
 class CProbeFrameResponseConfig : public CBaseFrameResponseConfig {
-public:
+  public:
     static constexpr orx::framework::ClassId CLASS_ID() { return 0x96002000; }
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 

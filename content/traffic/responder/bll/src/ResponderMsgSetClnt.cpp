@@ -80,8 +80,10 @@ struct ClientState : sc::state<Derived, CResponderMsgSetClnt::StateMachine> {
     template <class Next>
     sc::result Step() {
         CResponderMsgSetClnt& c = Client();
-        if (c.m_stepDone) return this->template transit<Next>();
-        if (c.m_rpcFailed) return this->template transit<FinalizeState>();
+        if (c.m_stepDone)
+            return this->template transit<Next>();
+        if (c.m_rpcFailed)
+            return this->template transit<FinalizeState>();
         return this->discard_event();
     }
 };
@@ -144,13 +146,16 @@ sc::result SetupState::react(const NextStateEvent&) {
         return terminate();
     }
     // A configuration taken away from this port is removal work too.
-    if (!c.m_removeSet.empty() || !c.m_movedSet.empty()) return transit<DetachState>();
-    if (!c.m_setupSet.empty()) return transit<AttachState>();
+    if (!c.m_removeSet.empty() || !c.m_movedSet.empty())
+        return transit<DetachState>();
+    if (!c.m_setupSet.empty())
+        return transit<AttachState>();
     return transit<FinalizeState>();
 }
 
 sc::result DeleteDoneState::react(const NextStateEvent&) {
-    if (!Client().m_setupSet.empty()) return transit<AttachState>();
+    if (!Client().m_setupSet.empty())
+        return transit<AttachState>();
     return transit<FinalizeState>();
 }
 
@@ -162,7 +167,8 @@ std::set<CBaseFrameResponseConfig*> CResponderMsgSetClnt::s_resultConfigSet;
 std::set<CBaseFrameResponseConfig*> CResponderMsgSetClnt::s_delResultConfigSet;
 
 CResponderMsgSetClnt* CResponderMsgSetClnt::GetPortClient(const CPort* port) {
-    if (!port) return nullptr;
+    if (!port)
+        return nullptr;
     auto it = s_portMap.find(port->GetObjectHandle());
     if (it == s_portMap.end()) {
         auto* client = new CResponderMsgSetClnt(port);
@@ -181,7 +187,8 @@ CResponderMsgSetClnt::CResponderMsgSetClnt(const CPort* port)
       m_responseDelegate(this, &CResponderMsgSetClnt::RpcResponseHandler) {}
 
 CResponderMsgSetClnt::~CResponderMsgSetClnt() {
-    if (m_portHandle != 0) s_portMap.erase(m_portHandle);
+    if (m_portHandle != 0)
+        s_portMap.erase(m_portHandle);
     delete m_stateMachine;
 }
 
@@ -195,21 +202,34 @@ void CResponderMsgSetClnt::ClearConfigs() {
     m_movedSet.clear();
 }
 
-void CResponderMsgSetClnt::UpdateClientPorts() { CBaseFrameResponseConfig::ResetMovedConfig(); }
+void CResponderMsgSetClnt::UpdateClientPorts() {
+    CBaseFrameResponseConfig::ResetMovedConfig();
+}
 
-bool CResponderMsgSetClnt::IsRunning() const { return !m_stateMachine->terminated(); }
+bool CResponderMsgSetClnt::IsRunning() const {
+    return !m_stateMachine->terminated();
+}
 
 const char* CResponderMsgSetClnt::CurrentStateName() const {
     const StateMachine& m = *m_stateMachine;
-    if (m.terminated()) return "Unknown";
-    if (m.state_cast<const SetupState*>()) return "Setup";
-    if (m.state_cast<const DetachState*>()) return "Detach";
-    if (m.state_cast<const DeleteState*>()) return "Delete";
-    if (m.state_cast<const DeleteDoneState*>()) return "DeleteDone";
-    if (m.state_cast<const AttachState*>()) return "Attach";
-    if (m.state_cast<const ConfigState*>()) return "Config";
-    if (m.state_cast<const ConfigDoneState*>()) return "ConfigDone";
-    if (m.state_cast<const FinalizeState*>()) return "Finalize";
+    if (m.terminated())
+        return "Unknown";
+    if (m.state_cast<const SetupState*>())
+        return "Setup";
+    if (m.state_cast<const DetachState*>())
+        return "Detach";
+    if (m.state_cast<const DeleteState*>())
+        return "Delete";
+    if (m.state_cast<const DeleteDoneState*>())
+        return "DeleteDone";
+    if (m.state_cast<const AttachState*>())
+        return "Attach";
+    if (m.state_cast<const ConfigState*>())
+        return "Config";
+    if (m.state_cast<const ConfigDoneState*>())
+        return "ConfigDone";
+    if (m.state_cast<const FinalizeState*>())
+        return "Finalize";
     return "Unknown";
 }
 
@@ -226,9 +246,13 @@ void CResponderMsgSetClnt::StepFailed(const std::string& text) {
     m_rpcPending = false;
 }
 
-void CResponderMsgSetClnt::RpcAttachConfig() { StepDone(); }
+void CResponderMsgSetClnt::RpcAttachConfig() {
+    StepDone();
+}
 
-void CResponderMsgSetClnt::RpcDetachConfig() { StepDone(); }
+void CResponderMsgSetClnt::RpcDetachConfig() {
+    StepDone();
+}
 
 void CResponderMsgSetClnt::RpcSetupConfig() {
     std::vector<responder_1_bll::respConfig_s> configs;
@@ -242,7 +266,8 @@ void CResponderMsgSetClnt::RpcSetupConfig() {
         c->GetActiveProfiles(profiles);
         for (CFrameResponseProfile* p : profiles) {
             responder_1_bll::respProfile_s profile;
-            if (!p->GetUseRxFrame()) p->GetPayload(profile.payload, true);
+            if (!p->GetUseRxFrame())
+                p->GetPayload(profile.payload, true);
             profile.portIndex = static_cast<uint16_t>(p->GetPortIndex() & 0xFFFF);
             profile.delay = p->GetDelay();
             std::vector<CFrameResponseModifier*> modifiers;
@@ -269,8 +294,10 @@ void CResponderMsgSetClnt::RpcSetupConfig() {
 
 void CResponderMsgSetClnt::RpcDeleteConfig() {
     std::vector<uint32_t> handles;
-    for (CBaseFrameResponseConfig* c : m_removeSet) handles.push_back(c->GetObjectHandle());
-    for (CBaseFrameResponseConfig* c : m_movedSet) handles.push_back(c->GetObjectHandle());
+    for (CBaseFrameResponseConfig* c : m_removeSet)
+        handles.push_back(c->GetObjectHandle());
+    for (CBaseFrameResponseConfig* c : m_movedSet)
+        handles.push_back(c->GetObjectHandle());
     if (handles.empty()) {
         StepDone();
         return;
@@ -326,7 +353,8 @@ void CResponderMsgSetClnt::RpcResponseHandler(uint16_t, Message* response, void*
                 display = DisplayName(*config);
                 accepted.erase(config);
             }
-            if (!text.empty()) text += ", ";
+            if (!text.empty())
+                text += ", ";
             text += "Port " + m_port->GetName() + " Frame response on " + display + ": " +
                     error.errorString;
         }
@@ -337,26 +365,29 @@ void CResponderMsgSetClnt::RpcResponseHandler(uint16_t, Message* response, void*
         processed.assign(accepted.begin(), accepted.end());
     }
     if (m_applyContext) {
-        for (CBaseFrameResponseConfig* c : processed) m_applyContext->AddProcessedObject(c, true);
+        for (CBaseFrameResponseConfig* c : processed)
+            m_applyContext->AddProcessedObject(c, true);
     }
-    if (!m_rpcFailed) m_stepDone = true;
+    if (!m_rpcFailed)
+        m_stepDone = true;
 }
 
 bool CResponderMsgSetClnt::RpcWait() {
     std::vector<ErrorMsg> errors;
     CRpcManager::Instance().Wait(errors);
-    if (errors.empty()) return true;
+    if (errors.empty())
+        return true;
     BLLLogger* log = devLogger();
     const bool enabled = log && log->IsEnabledFor(LOG_ERROR);
     if (enabled) {
-        log->Error(std::string("Responder apply handler received error") +
-                       (errors.size() > 1 ? "s" : ""),
-                   __FILE__, __LINE__);
+        log->Error(
+            std::string("Responder apply handler received error") + (errors.size() > 1 ? "s" : ""),
+            __FILE__, __LINE__);
     }
     for (size_t i = 0; i < errors.size() && enabled; ++i) {
         std::ostringstream line;
-        line << "Error " << i + 1 << ": msgSeqNum " << errors[i].msgSeqNum << ", msgrString: "
-             << errors[i].msgrString << ", faultCode: " << errors[i].faultCode
+        line << "Error " << i + 1 << ": msgSeqNum " << errors[i].msgSeqNum
+             << ", msgrString: " << errors[i].msgrString << ", faultCode: " << errors[i].faultCode
              << ", faultString: " << errors[i].faultString;
         log->Error(line.str(), __FILE__, __LINE__);
     }
@@ -364,7 +395,8 @@ bool CResponderMsgSetClnt::RpcWait() {
 }
 
 void CResponderMsgSetClnt::LogFailures() {
-    if (m_errorText.empty()) return;
+    if (m_errorText.empty())
+        return;
     if (BLLLogger* log = userLogger(); log && log->IsEnabledFor(LOG_ERROR)) {
         log->Error(m_errorText, __FILE__, __LINE__);
     }
@@ -404,7 +436,8 @@ const orx::core::ApplyObjectHandler s_applyHandler("ApplyResponder", "PostStream
 struct CResponderMsgSetClntRegistrar {
     CResponderMsgSetClntRegistrar() {
         orx::core::ValidatorRegistry::Instance().RegisterValidator(s_validator);
-        orx::core::ApplyToILHandlerRegistry::Instance().RegisterOnApplyObjectHandler(s_applyHandler);
+        orx::core::ApplyToILHandlerRegistry::Instance().RegisterOnApplyObjectHandler(
+            s_applyHandler);
     }
 } s_registrar;
 
@@ -424,7 +457,8 @@ void CResponderMsgSetClnt::OnValidateProject(ValidationContext& context) {
             continue;
         }
         perPort[port->GetObjectHandle()].push_back(c);
-        if (c->IsObjectDirty(true)) dirtyClasses.insert(c->GetClassId());
+        if (c->IsObjectDirty(true))
+            dirtyClasses.insert(c->GetClassId());
     }
     for (uint32_t classId : dirtyClasses) {
         CResponderResultsHandler::Instance().MarkSubscriptionsDirty(classId);
@@ -434,9 +468,11 @@ void CResponderMsgSetClnt::OnValidateProject(ValidationContext& context) {
     for (const auto& [handle, configs] : perPort) {
         (void)configs;
         auto* port = dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(handle));
-        if (!port) continue;
+        if (!port)
+            continue;
         orx::core::CPhysicalPortGroup* group = port->GetPortGroup();
-        if (!group) continue;
+        if (!group)
+            continue;
         orx::core::CPhysicalTestModule* module = group->GetTestModule();
         if (simulation &&
             (!module || module->GetT<std::string>(orx::core::PROP_TEST_MODULE_MODEL).empty())) {
@@ -447,24 +483,32 @@ void CResponderMsgSetClnt::OnValidateProject(ValidationContext& context) {
     bool unsupported = false;
     for (orx::core::CPhysicalPortGroup* group : groups) {
         orx::core::CPhysicalTestModule* module = group->GetTestModule();
-        if (!module) continue;
+        if (!module)
+            continue;
         if (!SupportsFrameResponse(*module)) {
-            Report(context, ORX_RESPONDER_SOURCE, MSG_CARD_NOT_SUPPORTED, group->GetEquipmentString());
+            Report(context, ORX_RESPONDER_SOURCE, MSG_CARD_NOT_SUPPORTED,
+                   group->GetEquipmentString());
             unsupported = true;
         }
     }
-    if (unsupported) return;
+    if (unsupported)
+        return;
 
     perPort.clear();
-    if (!simulation) CBaseFrameResponseConfig::GetOfflineConfigList(list);
+    if (!simulation)
+        CBaseFrameResponseConfig::GetOfflineConfigList(list);
     for (CBaseFrameResponseConfig* c : list) {
-        if (c->IsDeleted()) continue;
-        if (CPort* port = c->GetPort()) perPort[port->GetObjectHandle()].push_back(c);
+        if (c->IsDeleted())
+            continue;
+        if (CPort* port = c->GetPort())
+            perPort[port->GetObjectHandle()].push_back(c);
     }
     for (const auto& [handle, configs] : perPort) {
-        if (!dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(handle))) continue;
+        if (!dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(handle)))
+            continue;
         for (CBaseFrameResponseConfig* c : configs) {
-            if (c->GetActive()) c->ValidateConfig(context);
+            if (c->GetActive())
+                c->ValidateConfig(context);
         }
     }
 }
@@ -475,13 +519,16 @@ void CResponderMsgSetClnt::OnApplyProject(ApplyContext& context) {
     std::vector<CBaseFrameResponseConfig*> moved;
     CBaseFrameResponseConfig::GetOnlineConfigList(online, simulation);
     CBaseFrameResponseConfig::GetMovedConfigList(moved);
-    if (online.empty() && moved.empty()) return;
+    if (online.empty() && moved.empty())
+        return;
 
     std::set<CResponderMsgSetClnt*> clients;
     for (CBaseFrameResponseConfig* c : online) {
-        if (c->GetObjectState() == ObjectState::DELETED_UNAPPLIED || !c->IsObjectDirty(true)) continue;
+        if (c->GetObjectState() == ObjectState::DELETED_UNAPPLIED || !c->IsObjectDirty(true))
+            continue;
         CResponderMsgSetClnt* client = GetPortClient(c->GetPort());
-        if (!client) continue;
+        if (!client)
+            continue;
         client->m_applyContext = &context;
         CScriptable* parent = c->GetParent();
         if (c->GetActive() && parent && parent->GetActive() && !c->IsDeleted()) {
@@ -492,9 +539,12 @@ void CResponderMsgSetClnt::OnApplyProject(ApplyContext& context) {
         clients.insert(client);
     }
     for (CBaseFrameResponseConfig* c : moved) {
-        if (c->GetObjectState() == ObjectState::DELETED_UNAPPLIED) continue;
-        auto* port = dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(c->GetPreviousPortHandle()));
-        if (!port) continue;
+        if (c->GetObjectState() == ObjectState::DELETED_UNAPPLIED)
+            continue;
+        auto* port =
+            dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(c->GetPreviousPortHandle()));
+        if (!port)
+            continue;
         CResponderMsgSetClnt* client = GetPortClient(port);
         client->m_applyContext = &context;
         client->m_movedSet.insert(c);
@@ -503,7 +553,8 @@ void CResponderMsgSetClnt::OnApplyProject(ApplyContext& context) {
 
     std::vector<CResponderMsgSetClnt*> work(clients.begin(), clients.end());
     try {
-        for (CResponderMsgSetClnt* client : work) client->m_stateMachine->initiate();
+        for (CResponderMsgSetClnt* client : work)
+            client->m_stateMachine->initiate();
         s_resultConfigSet.clear();
         s_delResultConfigSet.clear();
 
@@ -513,14 +564,16 @@ void CResponderMsgSetClnt::OnApplyProject(ApplyContext& context) {
                 CResponderMsgSetClnt* client = work[i];
                 if (client->IsRunning()) {
                     client->m_stateMachine->process_event(NextStateEvent());
-                    if (client->m_rpcPending) pending = true;
+                    if (client->m_rpcPending)
+                        pending = true;
                     ++i;
                     continue;
                 }
                 if (!client->m_setupSet.empty() || !client->m_removeSet.empty()) {
                     if (BLLLogger* log = devLogger(); log && log->IsEnabledFor(LOG_WARN)) {
                         std::ostringstream text;
-                        text << "Internal error: Configs not empty after completion of apply for port"
+                        text << "Internal error: Configs not empty after completion of apply for "
+                                "port"
                              << static_cast<const void*>(client->m_port);
                         log->Warn(text.str(), __FILE__, __LINE__);
                     }
@@ -533,7 +586,8 @@ void CResponderMsgSetClnt::OnApplyProject(ApplyContext& context) {
             }
         }
         // The context ends with this apply.
-        for (CResponderMsgSetClnt* client : clients) client->m_applyContext = nullptr;
+        for (CResponderMsgSetClnt* client : clients)
+            client->m_applyContext = nullptr;
     } catch (...) {
         // Leave nothing of this apply behind: no client keeps configurations that may be
         // destroyed before the next apply, no machine waits half-way, no response still on its

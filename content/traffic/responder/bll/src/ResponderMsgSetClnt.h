@@ -20,7 +20,7 @@ class CBaseFrameResponseConfig;
 // concern its port and walks the port through remove, set up and finish, one responder_1
 // request per step, in step with the clients of the other ports.
 class CResponderMsgSetClnt {
-public:
+  public:
     struct StateMachine;
     using ConfigSet = std::set<CBaseFrameResponseConfig*>;
 
@@ -78,7 +78,7 @@ public:
     static std::set<CBaseFrameResponseConfig*> s_resultConfigSet;
     static std::set<CBaseFrameResponseConfig*> s_delResultConfigSet;
 
-private:
+  private:
     void StepDone();
     void StepFailed(const std::string& text);
 };

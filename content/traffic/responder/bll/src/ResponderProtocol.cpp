@@ -21,13 +21,16 @@ CResponderProtocol& CResponderProtocol::Instance() {
     return instance;
 }
 
-void CResponderProtocol::ProcessControlMessage(const ControlMessage*, const std::vector<uint32_t>&) {}
+void CResponderProtocol::ProcessControlMessage(const ControlMessage*,
+                                               const std::vector<uint32_t>&) {}
 
 std::vector<uint32_t> CResponderProtocol::GetManagedProtocolConfigType() const {
     return {kProbeConfigClassId, kDeviceConfigClassId};
 }
 
-void CResponderProtocol::ClearResult() { Unavailable("clearing results"); }
+void CResponderProtocol::ClearResult() {
+    Unavailable("clearing results");
+}
 
 void CResponderProtocol::StartStopProtocol(bool start) {
     Unavailable(start ? "starting responders" : "stopping responders");

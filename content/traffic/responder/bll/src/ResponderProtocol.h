@@ -4,7 +4,7 @@
 
 // The responder's protocol: the host starts, stops and clears all responders through it.
 class CResponderProtocol : public orx::core::CProtocol {
-public:
+  public:
     static CResponderProtocol& Instance();
 
     ~CResponderProtocol() override = default;
@@ -24,6 +24,6 @@ public:
     uint32_t GetProtocolTransmitOSILayer() const override { return 2; }
     uint32_t GetProtocolOperationOSILayer() const override { return 2; }
 
-private:
+  private:
     CResponderProtocol() = default;
 };

@@ -33,13 +33,16 @@ CResponderResultsHandler& CResponderResultsHandler::Instance() {
     return instance;
 }
 
-CSimpleResultHandlerAssistant* CResponderResultsHandler::AssistantGetter() { return s_assistant; }
+CSimpleResultHandlerAssistant* CResponderResultsHandler::AssistantGetter() {
+    return s_assistant;
+}
 
 bool CResponderResultsHandler::InitResultTypes(CPagedResultHandler& handler) {
     ResultTypeInfo info;
     info.assistantGetter = AssistantGetter;
     bool added = handler.AddResultType(ResultType(kProbeConfigClassId, kResultsClassId), info);
-    if (added) added = handler.AddResultType(ResultType(kDeviceConfigClassId, kResultsClassId), info);
+    if (added)
+        added = handler.AddResultType(ResultType(kDeviceConfigClassId, kResultsClassId), info);
     return added;
 }
 
@@ -56,16 +59,20 @@ void CResponderResultsHandler::RegisterSubscription(const ResultType& type, cons
 
 void CResponderResultsHandler::UnregisterSubscription(const ResultType& type, const uint32_t& id) {
     auto it = m_subscriptions.find(type.parentClassId);
-    if (it == m_subscriptions.end()) return;
+    if (it == m_subscriptions.end())
+        return;
     auto& ids = it->second;
     ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
-    if (ids.empty()) m_subscriptions.erase(it);
+    if (ids.empty())
+        m_subscriptions.erase(it);
 }
 
 void CResponderResultsHandler::MarkSubscriptionsDirty(const ClassId& classId) {
     auto it = m_subscriptions.find(classId);
-    if (it == m_subscriptions.end()) return;
-    for (uint32_t id : it->second) m_handler->MarkSubscriptionDirty(id);
+    if (it == m_subscriptions.end())
+        return;
+    for (uint32_t id : it->second)
+        m_handler->MarkSubscriptionDirty(id);
 }
 
 CIlNotificationWrapper* StatsNtfyParser(Message&) {

@@ -15,7 +15,7 @@ namespace orx::responder {
 // Registers the frame-response result types with the host's paged result machinery and keeps
 // the live subscriptions per configuration class.
 class CResponderResultsHandler {
-public:
+  public:
     static CResponderResultsHandler& Instance();
 
     // Registers the notification parser and the paged handler; true.
@@ -34,7 +34,7 @@ public:
     }
     orx::core::CPagedResultHandler& GetPagedHandler() const { return *m_handler; }
 
-private:
+  private:
     CResponderResultsHandler();
 
     boost::shared_ptr<orx::core::CPagedResultHandler> m_handler;

@@ -1,9 +1,9 @@
 #include "init.h"
 
-#include "dynamicview/DynamicViewRegistry.h"
 #include "ResponderCommon.h"
 #include "ResponderProtocol.h"
 #include "ResponderResultsHandler.h"
+#include "dynamicview/DynamicViewRegistry.h"
 #include "orx/core/Protocol.h"
 #include "orx/core/Results.h"
 #include "orx/framework/Logger.h"
@@ -15,7 +15,8 @@ using namespace orx::framework;
 namespace {
 
 BLLLogger* devLogger() {
-    static BLLLogger* logger = BLLLoggerFactory::GetInstance()->GetLogger(orx::responder::LOGGER_ENTRY);
+    static BLLLogger* logger =
+        BLLLoggerFactory::GetInstance()->GetLogger(orx::responder::LOGGER_ENTRY);
     return logger;
 }
 
@@ -30,7 +31,8 @@ struct MessageEntry {
 const MessageEntry kMessages[] = {
     {orx::responder::MSG_REGISTERING_RESPONDER, "Registering Frame Responder"},
     {orx::responder::MSG_CARD_NOT_SUPPORTED,
-     "Auto Frame Response validation failed for {1}: Frame Response is not supported for this card"},
+     "Auto Frame Response validation failed for {1}: Frame Response is not supported for this "
+     "card"},
     {orx::responder::MSG_NO_VALID_PORT,
      "Auto Frame Response validation failed for {1}: No valid port found"},
     {orx::responder::MSG_INVALID_FILTER,
@@ -95,6 +97,10 @@ int PluginRegister() {
     return 0;
 }
 
-int PluginUnregister() { return 0; }
+int PluginUnregister() {
+    return 0;
+}
 
-const char* PluginVersion() { return kVersion; }
+const char* PluginVersion() {
+    return kVersion;
+}

@@ -9,7 +9,7 @@ bool InitAttributeBuilder();
 
 // Adds the plug-in's message table to the host's resources when constructed.
 class ResponderResourceRegisterer {
-public:
+  public:
     ResponderResourceRegisterer();
 };
 

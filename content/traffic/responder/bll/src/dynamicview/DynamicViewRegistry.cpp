@@ -26,10 +26,13 @@ bool FrameResponseNodeRsaPathRetriever(ClassId node, std::vector<RsaPathStep>& p
     // Each step walks the parent-child relation upward.
     const RelationType up(orx::framework::PARENT_CHILD, orx::framework::DIR_BACKWARD);
     const ClassId chain[] = {CProbe::CLASS_ID(), CPort::CLASS_ID(), CProject::CLASS_ID()};
-    if (node == kProbeConfigClassId) return true;
+    if (node == kProbeConfigClassId)
+        return true;
     for (size_t reach = 0; reach < 3; ++reach) {
-        if (node != chain[reach]) continue;
-        for (size_t i = 0; i <= reach; ++i) path.emplace_back(up, chain[i]);
+        if (node != chain[reach])
+            continue;
+        for (size_t i = 0; i <= reach; ++i)
+            path.emplace_back(up, chain[i]);
         return true;
     }
     return false;
