@@ -65,34 +65,16 @@ namespace {
 
 // Asks a remote IL what it holds, through the host's RPC manager.
 std::vector<orx::il::ResponderView> AskRemote(const ModuleIl& m) {
-    struct Catcher {
-        std::vector<orx::il::ResponderView> views;
-        std::string error;
-        void On(uint16_t, Message* response, void*) {
-            try {
-                if (!response)
-                    throw std::runtime_error("no response");
-                views = orx::il::diag::ParseShowResponse(*response);
-            } catch (const std::exception& e) {
-                error = e.what();
-            }
-        }
-    } catcher;
     Messenger messenger(m.transport, Message::kNoDestination, m.endpoint);
     Message request;
+    Message response;
     orx::il::diag::CreateShowRequest(&request);
-    RpcResponseDelegate delegate(&catcher, &Catcher::On);
-    if (CRpcManager::Instance().SendAsyncMessage(&messenger, request, &delegate, nullptr, 0,
-                                                 true) != 0) {
-        throw std::runtime_error("cannot ask " + m.endpoint + " what it holds");
-    }
     std::vector<ErrorMsg> errors;
-    CRpcManager::Instance().Wait(errors);
-    if (!errors.empty())
-        throw std::runtime_error(m.endpoint + ": " + errors.front().faultString);
-    if (!catcher.error.empty())
-        throw std::runtime_error(m.endpoint + ": " + catcher.error);
-    return catcher.views;
+    if (!CRpcManager::Instance().SendAndWait(&messenger, request, response, errors)) {
+        throw std::runtime_error(m.endpoint + ": " +
+                                 (errors.empty() ? "no answer" : errors.front().faultString));
+    }
+    return orx::il::diag::ParseShowResponse(response);
 }
 
 }  // namespace

@@ -204,6 +204,27 @@ bool CRpcManager::Wait(std::vector<ErrorMsg>& errors) {
     return errors.size() == errorsBefore;
 }
 
+bool CRpcManager::SendAndWait(Messenger* messenger, Message& request, Message& response,
+                              std::vector<ErrorMsg>& errors, uint32_t timeoutMs) {
+    struct Catcher {
+        Message* out;
+        bool answered = false;
+        void On(uint16_t, Message* r, void*) {
+            if (r)
+                *out = std::move(*r);
+            answered = r != nullptr;
+        }
+    } catcher{&response};
+    RpcResponseDelegate delegate(&catcher, &Catcher::On);
+    if (SendAsyncMessage(messenger, request, &delegate, nullptr, timeoutMs, true) != 0) {
+        errors.push_back(ErrorMsg{request.get_seq_num(), messenger ? messenger->GetText() : "",
+                                  RPC_FAULT_TRANSPORT,
+                                  "Cannot send " + request.get_request_name()});
+        return false;
+    }
+    return Wait(errors) && catcher.answered;
+}
+
 void CRpcManager::SetNotificationHandler(NotificationHandler handler) {
     std::lock_guard lock(m_impl->notifyMutex);
     m_impl->notificationHandler = std::move(handler);

@@ -225,6 +225,27 @@ TEST_F(RpcTest, FailedResponsesWithoutDelegateBecomeErrorRecords) {
     EXPECT_EQ(received[0].type, TMT_FAILED_RESPONSE);
 }
 
+TEST_F(RpcTest, SendAndWaitHandsBackTheResponseOrTheFault) {
+    auto& rpc = CRpcManager::Instance();
+    Message request = Request("Echo", 41);
+    Message response;
+    std::vector<ErrorMsg> errors;
+    ASSERT_TRUE(rpc.SendAndWait(messenger.get(), request, response, errors));
+    EXPECT_EQ(response.get_msg_type(), TMT_RESPONSE);
+    EXPECT_EQ(response.get_member_int32(TMG_MEMBERS, "value"), 42);
+
+    Message failing = Request("Fail");
+    ASSERT_TRUE(rpc.SendAndWait(messenger.get(), failing, response, errors));
+    EXPECT_EQ(response.get_msg_type(), TMT_FAILED_RESPONSE);  // read by the caller
+
+    Messenger nowhere(nullptr, 0, "nowhere");
+    Message lost = Request("Echo");
+    EXPECT_FALSE(rpc.SendAndWait(&nowhere, lost, response, errors));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].msgrString, "nowhere");
+    EXPECT_EQ(errors[0].faultCode, RPC_FAULT_TRANSPORT);
+}
+
 TEST_F(RpcTest, UnansweredRequestTimesOutSoWaitNeverHangs) {
     auto& rpc = CRpcManager::Instance();
     rpc.SetDefaultTimeout(150ms);

@@ -72,22 +72,17 @@ class LiveArpTest : public ::testing::Test {
 
     Message Call(Message request) {
         Messenger messenger(m_transport, request.get_destination(), m_transport->Describe());
-        RpcResponseDelegate delegate = orx::framework::MakeDelegate(this, &LiveArpTest::On);
-        m_response = Message();
-        EXPECT_EQ(CRpcManager::Instance().SendAsyncMessage(&messenger, request, &delegate, nullptr,
-                                                           5000, false),
-                  0);
+        Message response;
         std::vector<ErrorMsg> errors;
-        EXPECT_TRUE(CRpcManager::Instance().Wait(errors));
-        return std::move(m_response);
+        EXPECT_TRUE(
+            CRpcManager::Instance().SendAndWait(&messenger, request, response, errors, 5000));
+        return response;
     }
-    void On(uint16_t, Message* response, void*) { m_response = *response; }
 
     std::string m_ns;
     bool m_created = false;
     std::unique_ptr<FrildProcess> m_frild;
     std::shared_ptr<orx::transport::ZmqIlTransport> m_transport;
-    Message m_response;
 };
 
 TEST_F(LiveArpTest, ArpingReceivesTheFixedReplies) {

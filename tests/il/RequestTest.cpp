@@ -72,16 +72,12 @@ class RequestTest : public ::testing::TestWithParam<Via> {
             return msglib::decode(il->HandleEncoded(bytes.data(), bytes.size()));
         }
         Messenger messenger(transport, request.get_destination(), transport->Describe());
-        RpcResponseDelegate delegate = orx::framework::MakeDelegate(this, &RequestTest::OnResponse);
-        m_response = Message();
-        EXPECT_EQ(CRpcManager::Instance().SendAsyncMessage(&messenger, request, &delegate, nullptr,
-                                                           5000, false),
-                  0);
+        Message response;
         std::vector<ErrorMsg> errors;
-        EXPECT_TRUE(CRpcManager::Instance().Wait(errors));
-        return std::move(m_response);
+        EXPECT_TRUE(
+            CRpcManager::Instance().SendAndWait(&messenger, request, response, errors, 5000));
+        return response;
     }
-    void OnResponse(uint16_t, Message* response, void*) { m_response = *response; }
 
     Message Configure(uint16_t port, const std::vector<respConfig_s>& configs,
                       std::vector<errorMsg_s>* errors) {
@@ -136,7 +132,6 @@ class RequestTest : public ::testing::TestWithParam<Via> {
     std::unique_ptr<FrildProcess> frild;
     std::shared_ptr<orx::framework::IlTransport> transport;
     std::string m_input;
-    Message m_response;
 };
 
 void ExpectFault(const Message& r, int32_t code, const std::string& text) {

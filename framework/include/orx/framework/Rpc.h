@@ -83,6 +83,12 @@ class CRpcManager {
     // responses without a delegate) are appended to `errors`. Returns errors.empty().
     bool Wait(std::vector<ErrorMsg>& errors);
 
+    // Sends one request and waits (as Wait does) until it is answered; the response is moved
+    // into `response`. False, with the faults in `errors`, when the request could not be sent
+    // or a fault was reported; a failed response (type 2) is handed back like any other.
+    bool SendAndWait(Messenger* messenger, Message& request, Message& response,
+                     std::vector<ErrorMsg>& errors, uint32_t timeoutMs = 0);
+
     void SetDefaultTimeout(std::chrono::milliseconds timeout);
     std::chrono::milliseconds GetDefaultTimeout() const;
 
