@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "FrameResponseResultProviderHandler.h"
-#include "ResponderProtocol.h"
 #include "ResponderResultsHandler.h"
 #include "dynamicview/DynamicViewRegistry.h"
 #include "init.h"
@@ -90,16 +89,6 @@ TEST(PluginShell, AggregatePortsAndTheirMembersHaveNoResponderResults) {
     EXPECT_FALSE(provider.IsPortApplicable(*aggregate));
     EXPECT_FALSE(provider.IsPortApplicable(*member));
     project.Reset();
-}
-
-TEST(PluginShell, ProtocolOperationsThatAreNotBuiltSaySo) {
-    CResponderProtocol& protocol = CResponderProtocol::Instance();
-    EXPECT_EQ(&protocol, &CResponderProtocol::Instance());
-    EXPECT_EQ(protocol.GetName(), "Responder");
-    EXPECT_THROW(protocol.ClearResult(), CCommandErrorException);
-    EXPECT_THROW(protocol.StartStopProtocol(true), CCommandErrorException);
-    ScriptableVec none;
-    EXPECT_THROW(protocol.StartStopProtocolConfigs(false, none), CCommandErrorException);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BaseFrameResponseConfig.h"
+#include "FrameResponseCommand.h"
 #include "FrameResponseModifier.h"
 #include "FrameResponseProfile.h"
 #include "ResponderCommon.h"
@@ -377,20 +378,7 @@ bool CResponderMsgSetClnt::RpcWait() {
     CRpcManager::Instance().Wait(errors);
     if (errors.empty())
         return true;
-    BLLLogger* log = devLogger();
-    const bool enabled = log && log->IsEnabledFor(LOG_ERROR);
-    if (enabled) {
-        log->Error(
-            std::string("Responder apply handler received error") + (errors.size() > 1 ? "s" : ""),
-            __FILE__, __LINE__);
-    }
-    for (size_t i = 0; i < errors.size() && enabled; ++i) {
-        std::ostringstream line;
-        line << "Error " << i + 1 << ": msgSeqNum " << errors[i].msgSeqNum
-             << ", msgrString: " << errors[i].msgrString << ", faultCode: " << errors[i].faultCode
-             << ", faultString: " << errors[i].faultString;
-        log->Error(line.str(), __FILE__, __LINE__);
-    }
+    CFrameResponseCommand::LogFaults("Responder apply handler", errors);
     return false;
 }
 

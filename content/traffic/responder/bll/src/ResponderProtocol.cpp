@@ -1,17 +1,37 @@
 #include "ResponderProtocol.h"
 
+#include "BaseFrameResponseConfig.h"
+#include "DeviceFrameResponseConfig.h"
+#include "FrameResponseStartCommand.h"
+#include "FrameResponseStopCommand.h"
+#include "ProbeFrameResponseConfig.h"
+#include "ResponderCommon.h"
+#include "msglib/Message.h"
 #include "orx/framework/Exceptions.h"
+#include "orx/framework/Rpc.h"
+#include "orx/framework/ScriptableCreator.h"
+#include "responder_1.h"
+
+using namespace orx::framework;
+using orx::responder::CBaseFrameResponseConfig;
+using orx::responder::CFrameResponseCommand;
 
 namespace {
 
-// Ids of the configuration classes the protocol manages.
-constexpr uint32_t kProbeConfigClassId = 0x96002000;
-constexpr uint32_t kDeviceConfigClassId = 0x96003000;
-
-[[noreturn]] void Unavailable(const std::string& operation) {
-    throw orx::framework::CCommandErrorException(
-        "Responder: " + operation +
-        " is not available: the start, stop and clear commands are not part of this build");
+// Makes the start or stop command, lets `prepare` set its handle list, runs it; the command is
+// destroyed however the run ends.
+template <class Prepare>
+void RunCommand(bool start, Prepare prepare) {
+    using orx::responder::CFrameResponseStartCommand;
+    using orx::responder::CFrameResponseStopCommand;
+    CScriptableAutoPtr<CFrameResponseCommand> command =
+        start
+            ? CScriptableAutoPtr<CFrameResponseCommand>(
+                  CScriptableCreator::CreateAPT<CFrameResponseStartCommand>(nullptr, true, true, 0))
+            : CScriptableAutoPtr<CFrameResponseCommand>(
+                  CScriptableCreator::CreateAPT<CFrameResponseStopCommand>(nullptr, true, true, 0));
+    prepare(*command);
+    command->Execute(false);
 }
 
 }  // namespace
@@ -25,21 +45,58 @@ void CResponderProtocol::ProcessControlMessage(const ControlMessage*,
                                                const std::vector<uint32_t>&) {}
 
 std::vector<uint32_t> CResponderProtocol::GetManagedProtocolConfigType() const {
-    return {kProbeConfigClassId, kDeviceConfigClassId};
-}
-
-void CResponderProtocol::ClearResult() {
-    Unavailable("clearing results");
+    return {orx::responder::CProbeFrameResponseConfig::CLASS_ID(),
+            orx::responder::CDeviceFrameResponseConfig::CLASS_ID()};
 }
 
 void CResponderProtocol::StartStopProtocol(bool start) {
-    Unavailable(start ? "starting responders" : "stopping responders");
+    if (CBaseFrameResponseConfig::NoneCreated())
+        return;
+    RunCommand(start, [](CFrameResponseCommand&) {});
 }
 
-void CResponderProtocol::StartStopProtocol(bool start, const std::vector<uint32_t>&) {
-    Unavailable(start ? "starting responders" : "stopping responders");
+void CResponderProtocol::StartStopProtocol(bool start, const std::vector<uint32_t>& handles) {
+    if (CBaseFrameResponseConfig::NoneCreated())
+        return;
+    RunCommand(start, [&](CFrameResponseCommand& command) { command.SetConfigList(handles); });
 }
 
-bool CResponderProtocol::StartStopProtocolConfigs(bool start, orx::core::ScriptableVec&) {
-    Unavailable(start ? "starting responders" : "stopping responders");
+bool CResponderProtocol::StartStopProtocolConfigs(bool start, orx::core::ScriptableVec& configs) {
+    if (CBaseFrameResponseConfig::NoneCreated())
+        return true;
+    std::vector<uint32_t> handles;
+    for (CScriptable* object : configs) {
+        if (object)
+            handles.push_back(object->GetObjectHandle());
+    }
+    RunCommand(start, [&](CFrameResponseCommand& command) { command.SetConfigList(handles); });
+    return true;
+}
+
+void CResponderProtocol::ClearResult() {
+    std::vector<CBaseFrameResponseConfig*> configs;
+    CBaseFrameResponseConfig::GetOnlineConfigList(
+        configs, orx::core::COrxSystem::Instance().GetInSimulationMode());
+    std::map<orx::core::CPort*, std::vector<uint32_t>> portMap;
+    CFrameResponseCommand::PopulatePortMap(configs, portMap);
+
+    auto& rpc = CRpcManager::Instance();
+    bool sent = false;
+    for (auto& [port, handles] : portMap) {
+        Message message;
+        responder_1_bll::create_req_ClearResult(&message, handles, true);
+        if (rpc.SendAsyncMessage(port->GetMessenger(), message, nullptr, nullptr, 0, true) != 0) {
+            throw CCommandErrorException(GetName() + ": Failed to send command message");
+        }
+        sent = true;
+    }
+    if (!sent)
+        return;
+    std::vector<ErrorMsg> errors;
+    rpc.Wait(errors);
+    if (errors.empty())
+        return;
+    CFrameResponseCommand::LogFaults(GetName(), errors);
+    throw CCommandErrorException(GetName() +
+                                 " encountered an error after sending ClearResult message");
 }

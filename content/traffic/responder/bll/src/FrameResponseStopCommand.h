@@ -1,0 +1,20 @@
+#pragma once
+
+#include "FrameResponseCommand.h"
+
+namespace orx::responder {
+
+// Stops the responders of the selected configurations ("responder_1.Stop" per port).
+class CFrameResponseStopCommand : public CFrameResponseCommand {
+  public:
+    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96009000; }
+    static const orx::framework::CMetaClass& GetMetaClassStatic();
+
+    ~CFrameResponseStopCommand() override = default;
+    const orx::framework::CMetaClass& GetMetaClass() const override { return GetMetaClassStatic(); }
+    bool IsSingleton() const override { return false; }
+    void SetupMessage(Message* message, const std::vector<uint32_t>& handles) override;
+    bool StateAfterCompletion() const override { return true; }
+};
+
+}  // namespace orx::responder
