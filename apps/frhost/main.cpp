@@ -8,17 +8,22 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "FrameCommands.h"
 #include "IlWiring.h"
+#include "Replay.h"
 #include "orx/core/Apply.h"
+#include "orx/core/HostClasses.h"
+#include "orx/core/Protocol.h"
 #include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
 #include "orx/framework/PluginLoader.h"
 #include "orx/framework/Rpc.h"
+#include "orx/framework/ScriptableCreator.h"
 
 namespace {
 
@@ -82,7 +87,8 @@ int Validate(const std::string& scenarioPath) {
 
 // Validates and applies a scenario to its ILs; prints the validation messages or the apply's
 // error text when it fails.
-int Apply(const std::string& scenarioPath, bool show) {
+int Apply(const std::string& scenarioPath, bool show, bool start,
+          const frhost::ReplayFiles& replay) {
     orx::core::Scenario scenario;
     try {
         scenario = orx::core::ScenarioLoader::LoadFile(scenarioPath);
@@ -106,10 +112,38 @@ int Apply(const std::string& scenarioPath, bool show) {
         std::cout.flush();
         return kExitMessages;
     }
+    try {
+        if (start) {
+            // The host's start command runs every protocol: the responders start.
+            orx::framework::CScriptableAutoPtr<orx::core::CProtocolStartCommand> command =
+                orx::framework::CScriptableCreator::CreateAPT<orx::core::CProtocolStartCommand>();
+            command->Execute();
+        }
+        if (!replay.inputs.empty() || !replay.outputs.empty())
+            frhost::Replay(scenario, ils, replay);
+    } catch (const std::exception& e) {
+        std::cout << OneLine(e.what()) << '\n';
+        std::cout.flush();
+        return kExitMessages;
+    }
     if (show)
         frhost::ShowIls(ils, std::cout);
     std::cout.flush();
     return 0;
+}
+
+// "NAME=FILE" options into a map; false with a usage text for a malformed one.
+bool ParsePortFiles(const std::vector<std::string>& items, std::map<std::string, std::string>& out,
+                    std::string& error) {
+    for (const std::string& item : items) {
+        size_t eq = item.find('=');
+        if (eq == std::string::npos || eq == 0 || eq + 1 == item.size()) {
+            error = "\"" + item + "\": expected PORT=FILE with PORT the name of a Port";
+            return false;
+        }
+        out[item.substr(0, eq)] = item.substr(eq + 1);
+    }
+    return true;
 }
 
 int Run(int argc, char** argv) {
@@ -147,6 +181,17 @@ int Run(int argc, char** argv) {
     apply->add_option("SCENARIO", scenario, "Scenario file (JSON)")->required();
     bool show = false;
     apply->add_flag("--show", show, "Print what each port's test port then holds");
+    bool start = false;
+    apply->add_flag("--start", start, "Start every responder once applied");
+    std::vector<std::string> pcapIn, pcapOut;
+    apply
+        ->add_option("--pcap-in", pcapIn,
+                     "Replay a capture into a port of an in-process test port (repeatable)")
+        ->type_name("PORT=FILE");
+    apply
+        ->add_option("--pcap-out", pcapOut,
+                     "Write a port's transmissions to a capture (repeatable)")
+        ->type_name("PORT=FILE");
 
     try {
         app.parse(argc, argv);
@@ -191,8 +236,16 @@ int Run(int argc, char** argv) {
     }
     if (*validate)
         return Validate(scenario);
-    if (*apply)
-        return Apply(scenario, show);
+    if (*apply) {
+        frhost::ReplayFiles replay;
+        std::string error;
+        if (!ParsePortFiles(pcapIn, replay.inputs, error) ||
+            !ParsePortFiles(pcapOut, replay.outputs, error)) {
+            std::cerr << "frhost: " << error << '\n';
+            return kExitUsage;
+        }
+        return Apply(scenario, show, start, replay);
+    }
     try {
         if (*filter)
             return frhost::FilterCommand(framePath);

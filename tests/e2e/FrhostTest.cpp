@@ -307,4 +307,36 @@ TEST_F(FrhostTest, ApplyReachesAFrildDaemonAndADeadOneFailsInsteadOfHanging) {
         << dead.err;
 }
 
+TEST_F(FrhostTest, AStartedResponderAnswersAReplayedRequest) {
+    const std::string request = (m_dir / "request.pcap").string();
+    const std::string replies = (m_dir / "replies.pcap").string();
+    ASSERT_EQ(Frhost({"frame", Example("frames/arp-request.xml"), "--pcap", request}).status, 0);
+    Outcome o = Frhost({"apply", Example("scenarios/arp-responder.json"), "--start", "--pcap-in",
+                        "port1=" + request, "--pcap-out", "port1=" + replies, "--show"});
+    ASSERT_EQ(o.status, 0) << o.err << o.out;
+    EXPECT_NE(o.out.find("filter \"arp\" running matched 1 transmitted 1"), std::string::npos)
+        << o.out;
+
+    // One reply: the example's 42-byte ARP reply, padded to 60 bytes on transmit.
+    const std::string reply =
+        "001094000002020000000001080600010800060400020200000000010a0000010010940000020a000002";
+    std::ifstream in(replies, std::ios::binary);
+    std::vector<unsigned char> file((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_EQ(file.size(), 24u + 16u + 60u);
+    std::string written;
+    for (size_t i = 40; i < file.size(); ++i) {
+        static const char* hex = "0123456789abcdef";
+        written += hex[file[i] >> 4];
+        written += hex[file[i] & 15];
+    }
+    EXPECT_EQ(written, reply + std::string(36, '0'));
+
+    o = Frhost({"apply", Example("scenarios/arp-responder.json"), "--pcap-in", "nope=" + request});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "\"nope\" is not a port of the scenario\n");
+    EXPECT_EQ(
+        Frhost({"apply", Example("scenarios/arp-responder.json"), "--pcap-in", "port1"}).status,
+        64);
+}
+
 }  // namespace
