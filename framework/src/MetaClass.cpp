@@ -552,6 +552,7 @@ bool CMetaClassManager::LoadDataModel(const std::string& xmlText, const std::str
                 defaults.push_back(std::move(v));
             }
             mp->SetDefaults(std::move(defaults));
+            mp->SetTransient(prop.attribute("transient").as_bool(false));
             for (pugi::xml_node attr : prop.children("attribute")) {
                 uint64_t atype = 0;
                 if (!ParseU64(attr.attribute("type").as_string(), atype) || atype > UINT32_MAX) {

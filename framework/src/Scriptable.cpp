@@ -213,7 +213,8 @@ void CScriptable::SetFromString(PropId id, const std::string& text) {
 }
 
 void CScriptable::Changed(Property& property) {
-    MarkModified();
+    if (!property.GetMetaProperty().IsTransient())
+        MarkModified();
     if (property.GetId() == PROP_ACTIVE) {
         m_activeChanged = true;
         // Whether an object takes part depends on its ancestors' flags too: the whole subtree

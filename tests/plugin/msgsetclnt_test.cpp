@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "BaseFrameResponseConfig.h"
+#include "FrameResponseCommand.h"
 #include "FrameResponseModifier.h"
 #include "FrameResponseProfile.h"
 #include "ProbeFrameResponseConfig.h"
@@ -157,8 +158,11 @@ TEST_F(ApplyTest, ActiveConfigurationsAreConfiguredInOneRequestPerPort) {
     EXPECT_FALSE(a1->IsObjectDirty(true));
     ExpectClientsEmpty();
 
-    // Nothing changed: nothing is sent.
+    // Nothing changed: nothing is sent; starting a responder changes no configuration.
     il->requests.clear();
+    std::vector<uint32_t> started{a1->GetObjectHandle()};
+    CFrameResponseCommand::SetStartStop(started, false, false);
+    EXPECT_TRUE(a1->GetT<bool>(CBaseFrameResponseConfig::PROP_RUNNING));
     result = ProjectApply::Apply();
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_TRUE(il->requests.empty());

@@ -39,6 +39,10 @@ class CMetaProperty {
     // Default as a typed value (collections: the elements of the default text, comma separated).
     const std::vector<PropertyScalar>& GetDefaultValues() const { return m_defaults; }
     ClassId GetClassId() const { return m_owner; }
+    // Transient properties hold run-time state (a responder runs), not configuration: changing
+    // them does not make the object dirty for the next apply.
+    bool IsTransient() const { return m_transient; }
+    void SetTransient(bool transient) { m_transient = transient; }
 
     void AddAttribute(PropertyAttribute attribute) { m_attributes.push_back(std::move(attribute)); }
     const PropertyAttribute* FindAttribute(uint32_t type) const;
@@ -61,6 +65,7 @@ class CMetaProperty {
     std::string m_defaultText;
     std::vector<PropertyScalar> m_defaults;
     ClassId m_owner;
+    bool m_transient = false;
     std::vector<PropertyAttribute> m_attributes;
 };
 
