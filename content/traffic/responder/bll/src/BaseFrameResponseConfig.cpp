@@ -253,15 +253,17 @@ bool CBaseFrameResponseConfig::GetConfigList(std::vector<CBaseFrameResponseConfi
     if (handles.empty())
         return false;
     size_t before = out.size();
-    std::set<unsigned int> live;
-    for (unsigned int h : handles) {
+    out.reserve(before + handles.size());
+    // Dead handles are erased in place; the live ones stay where they are.
+    for (auto it = handles.begin(); it != handles.end();) {
         if (auto* config =
-                dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(h))) {
-            live.insert(h);
+                dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(*it))) {
             out.push_back(config);
+            ++it;
+        } else {
+            it = handles.erase(it);
         }
     }
-    handles.swap(live);
     return out.size() > before;
 }
 
