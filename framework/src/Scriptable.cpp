@@ -162,6 +162,15 @@ const Property& CScriptable::GetProperty(PropId id) const {
     return const_cast<CScriptable*>(this)->GetProperty(id);
 }
 
+const std::string& CScriptable::GetStringRef(PropId id) const {
+    const Property& p = GetProperty(id);
+    const std::string* text =
+        p.m_values.size() == 1 ? std::get_if<std::string>(&p.m_values.front()) : nullptr;
+    if (!text)
+        ThrowPropertyTypeError(p.GetMetaProperty(), "string");
+    return *text;
+}
+
 void CScriptable::SetValues(PropId id, std::vector<PropertyScalar> values) {
     Property& p = GetProperty(id);
     const CMetaProperty& meta = p.GetMetaProperty();

@@ -85,6 +85,8 @@ class CScriptable {
     void SetFromString(PropId id, const std::string& text);
     void SetValues(PropId id, std::vector<PropertyScalar> values);
 
+    // The text of a string property, without a copy; valid until the property changes.
+    const std::string& GetStringRef(PropId id) const;
     std::string GetName() const { return GetT<std::string>(PROP_NAME); }
     void SetName(const std::string& name) { Set(PROP_NAME, name); }
     bool GetActive() const { return GetT<bool>(PROP_ACTIVE); }
@@ -283,7 +285,9 @@ void CScriptable::SetCollection(PropId id, const std::vector<T>& values) {
 
 template <class T>
 void CScriptable::GetObjects(std::vector<T*>& out, ClassId classId, RelationType type) const {
-    ScriptableVec objects;
+    // A scratch list per thread: look-ups on the apply path allocate nothing once it has grown.
+    thread_local ScriptableVec objects;
+    objects.clear();
     GetObjects(objects, classId, type);
     for (CScriptable* object : objects) {
         T* typed = dynamic_cast<T*>(object);

@@ -102,7 +102,7 @@ CPort* CBaseFrameResponseConfig::GetPort() const {
 bool CBaseFrameResponseConfig::HasValidFilter(std::string* reason) {
     std::string why;
     if (!GetUseFrameConfigFilter()) {
-        if (!GetFilter().empty())
+        if (!GetStringRef(PROP_FILTER).empty())
             return true;
         why = "Filter is empty";
     } else {
