@@ -37,11 +37,6 @@ struct CBaseFrameResponseConfigCtorDtorHelper {
     }
 } s_registrar;
 
-std::string DisplayName(const CScriptable& config) {
-    const CScriptable* parent = config.GetParent();
-    return parent ? parent->GetName() : config.GetName();
-}
-
 }  // namespace
 
 const CMetaClass& CBaseFrameResponseConfig::GetMetaClassStatic() {
@@ -135,6 +130,11 @@ void CBaseFrameResponseConfig::GetActiveProfiles(std::vector<CFrameResponseProfi
               out.end());
 }
 
+std::string CBaseFrameResponseConfig::GetDisplayName() const {
+    const CScriptable* parent = GetParent();
+    return parent ? parent->GetName() : GetName();
+}
+
 void CBaseFrameResponseConfig::SetOfflineState() {
     s_onlineSet.erase(GetObjectHandle());
     s_offlineSet.insert(GetObjectHandle());
@@ -213,7 +213,7 @@ bool CBaseFrameResponseConfig::OnMarkDelete() {
 }
 
 void CBaseFrameResponseConfig::ValidateConfig(orx::core::ValidationContext& context) {
-    const std::string display = DisplayName(*this);
+    const std::string display = GetDisplayName();
 
     std::string reason;
     if (!HasValidFilter(&reason)) {

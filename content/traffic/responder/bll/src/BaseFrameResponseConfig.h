@@ -40,6 +40,9 @@ class CBaseFrameResponseConfig : public CResponderContainer {
     // too).
     void GetActiveProfiles(std::vector<CFrameResponseProfile*>& out);
     void SetOfflineState();
+    // The name messages use: the parent's (probe or device), or the configuration's own when it
+    // has no parent.
+    std::string GetDisplayName() const;
     void ValidateConfig(orx::core::ValidationContext& context);
 
     std::string GetFilter() const { return GetT<std::string>(PROP_FILTER); }

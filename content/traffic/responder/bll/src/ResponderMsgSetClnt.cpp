@@ -42,11 +42,6 @@ BLLLogger* userLogger() {
     return logger;
 }
 
-std::string DisplayName(const CScriptable& config) {
-    const CScriptable* parent = config.GetParent();
-    return parent ? parent->GetName() : config.GetName();
-}
-
 }  // namespace
 
 // --- state machine --------------------------------------------------------------------------
@@ -351,7 +346,7 @@ void CResponderMsgSetClnt::RpcResponseHandler(uint16_t, Message* response, void*
             std::string display = "Unknown";
             if (auto* config = dynamic_cast<CBaseFrameResponseConfig*>(
                     CHandleRegistry::Instance().Find(error.configHandle))) {
-                display = DisplayName(*config);
+                display = config->GetDisplayName();
                 accepted.erase(config);
             }
             if (!text.empty())
@@ -441,7 +436,7 @@ void CResponderMsgSetClnt::OnValidateProject(ValidationContext& context) {
     for (CBaseFrameResponseConfig* c : list) {
         CPort* port = c->GetPort();
         if (!port) {
-            Report(context, ORX_RESPONDER_SOURCE, MSG_NO_VALID_PORT, DisplayName(*c));
+            Report(context, ORX_RESPONDER_SOURCE, MSG_NO_VALID_PORT, c->GetDisplayName());
             continue;
         }
         perPort[port->GetObjectHandle()].push_back(c);
