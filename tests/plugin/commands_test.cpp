@@ -9,6 +9,7 @@
 #include "FrameResponseProfile.h"
 #include "FrameResponseStartCommand.h"
 #include "FrameResponseStopCommand.h"
+#include "PluginTestModel.h"
 #include "ProbeFrameResponseConfig.h"
 #include "ResponderProtocol.h"
 #include "ScriptedIl.h"
@@ -46,20 +47,8 @@ class CommandTest : public ::testing::Test {
         CProject::Instance().Reset();
     }
 
-    template <class T>
-    T* Make(CScriptable* parent, const std::string& name = "") {
-        auto* object = dynamic_cast<T*>(CScriptableCreator::Create(T::CLASS_ID(), parent));
-        if (!name.empty())
-            object->SetName(name);
-        return object;
-    }
     CPort* MakePort(const std::string& name, uint16_t index, bool online) {
-        auto* port = Make<CPort>(&CProject::Instance(), name);
-        auto* physical = Make<CPhysicalPort>(group);
-        physical->Set(PROP_PHYSICAL_PORT_INDEX, index);
-        physical->AddObject(*port, RelationType(PHYSICAL_PORT_TO_PORT));
-        port->Set(PROP_PORT_ONLINE, online);
-        return port;
+        return plugintest::MakePort(name, group, index, online);
     }
     CBaseFrameResponseConfig* ProbeConfig(CPort* port, const std::string& name) {
         auto* probe = Make<CProbe>(port, "probe-" + name);

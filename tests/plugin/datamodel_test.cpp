@@ -11,6 +11,7 @@
 #include "FrameResponseCommand.h"
 #include "FrameResponseModifier.h"
 #include "FrameResponseProfile.h"
+#include "PluginTestModel.h"
 #include "ProbeFrameResponseConfig.h"
 #include "init.h"
 #include "orx/core/Apply.h"
@@ -25,6 +26,7 @@ using namespace orx::responder;
 
 namespace {
 
+using plugintest::Make;
 using Config = CBaseFrameResponseConfig;
 
 // A twelve-byte frame: one custom PDU.
@@ -46,20 +48,8 @@ class DataModelTest : public ::testing::Test {
     }
     void TearDown() override { CProject::Instance().Reset(); }
 
-    template <class T>
-    T* Make(CScriptable* parent, const std::string& name = "") {
-        auto* object = dynamic_cast<T*>(CScriptableCreator::Create(T::CLASS_ID(), parent));
-        EXPECT_NE(object, nullptr);
-        if (!name.empty())
-            object->SetName(name);
-        return object;
-    }
     CPort* MakePort(const std::string& name, CPhysicalPortGroup* g, uint16_t index) {
-        auto* port = Make<CPort>(&CProject::Instance(), name);
-        auto* physical = Make<CPhysicalPort>(g);
-        physical->Set(PROP_PHYSICAL_PORT_INDEX, index);
-        physical->AddObject(*port, RelationType(PHYSICAL_PORT_TO_PORT));
-        return port;
+        return plugintest::MakePort(name, g, index, false);
     }
     // probe "probe1" under the port, a configuration under it with a typed filter.
     CProbeFrameResponseConfig* ProbeConfig(CPort* port, const std::string& probeName = "probe1") {

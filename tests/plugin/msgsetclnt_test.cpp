@@ -9,6 +9,7 @@
 #include "FrameResponseCommand.h"
 #include "FrameResponseModifier.h"
 #include "FrameResponseProfile.h"
+#include "PluginTestModel.h"
 #include "ProbeFrameResponseConfig.h"
 #include "ResponderMsgSetClnt.h"
 #include "ScriptedIl.h"
@@ -48,13 +49,6 @@ class ApplyTest : public ::testing::Test {
         CProject::Instance().Reset();
     }
 
-    template <class T>
-    T* Make(CScriptable* parent, const std::string& name = "") {
-        auto* object = dynamic_cast<T*>(CScriptableCreator::Create(T::CLASS_ID(), parent));
-        if (!name.empty())
-            object->SetName(name);
-        return object;
-    }
     static void SetCapability(CPhysicalTestModule* m, bool supported) {
         std::string key;
         RcmKeyMgr::GetLookupKey(m->GetObjectHandle(), "TestModule", key);
@@ -62,12 +56,7 @@ class ApplyTest : public ::testing::Test {
                                         Capability(supported));
     }
     CPort* MakePort(const std::string& name, uint16_t index) {
-        auto* port = Make<CPort>(&CProject::Instance(), name);
-        auto* physical = Make<CPhysicalPort>(group);
-        physical->Set(PROP_PHYSICAL_PORT_INDEX, index);
-        physical->AddObject(*port, RelationType(PHYSICAL_PORT_TO_PORT));
-        port->Set(PROP_PORT_ONLINE, true);
-        return port;
+        return plugintest::MakePort(name, group, index, true);
     }
     // A probe configuration with a typed filter and one profile sending the default frame.
     CProbeFrameResponseConfig* Config(CPort* port, const std::string& name) {
