@@ -171,6 +171,26 @@ const std::string& CScriptable::GetStringRef(PropId id) const {
     return *text;
 }
 
+void CScriptable::SetScalarAt(int index, PropertyScalar value) {
+    if (index < 0 || static_cast<size_t>(index) >= m_properties.size())
+        throw COrxLogicError("Class " + GetMetaClass().GetName() + " has no property at " +
+                             std::to_string(index));
+    Property& p = m_properties[static_cast<size_t>(index)];
+    const CMetaProperty& meta = p.GetMetaProperty();
+    if (meta.IsCollection())
+        throw COrxRunTimeError("Property " + meta.GetName() + " holds a list of values");
+    std::string why;
+    if (!meta.Coerce(value, &why)) {
+        throw COrxRunTimeError("Property " + meta.GetName() + " of " + GetMetaClass().GetName() +
+                               ": " + why);
+    }
+    if (p.m_values.size() == 1 && p.m_values.front() == value)
+        return;
+    p.m_values.resize(1);
+    p.m_values.front() = std::move(value);
+    Changed(p);
+}
+
 void CScriptable::SetValues(PropId id, std::vector<PropertyScalar> values) {
     Property& p = GetProperty(id);
     const CMetaProperty& meta = p.GetMetaProperty();
@@ -239,7 +259,7 @@ void CScriptable::Changed(Property& property) {
 }
 
 void CScriptable::MarkModified() {
-    if (m_state == ObjectState::CLEAN)
+    if (m_state == ObjectState::CLEAN && HoldsConfiguration())
         m_state = ObjectState::MODIFIED;
 }
 
@@ -487,6 +507,8 @@ void CScriptable::UnregisterRelationChangeDelegate(const RelationChangeDelegate&
 // --- apply state ---------------------------------------------------------------------------
 
 bool CScriptable::IsObjectDirty(bool recursive) const {
+    if (!HoldsConfiguration())
+        return false;
     if (m_state != ObjectState::CLEAN)
         return true;
     if (!recursive)

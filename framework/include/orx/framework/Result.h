@@ -8,6 +8,8 @@ namespace orx::framework {
 class CResult : public CScriptable {
   public:
     static constexpr ClassId CLASS_ID() { return 0x01300000; }
+    // Counters are run-time state: writing them never calls for an apply.
+    bool HoldsConfiguration() const override { return false; }
 };
 
 }  // namespace orx::framework

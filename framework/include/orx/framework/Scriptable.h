@@ -57,6 +57,9 @@ class CScriptable {
     bool IsTypeOf(ClassId id) const { return GetMetaClass().IsTypeOf(id); }
     bool IsTypeOf(const std::string& className) const;
     virtual bool IsSingleton() const { return false; }
+    // False for objects that hold run-time state rather than configuration (result objects):
+    // they are never dirty and do not make their ancestors dirty for an apply.
+    virtual bool HoldsConfiguration() const { return true; }
 
     // --- host hooks ---------------------------------------------------------------------
     // Called once the object sits in the model (handle, properties and parent in place).
@@ -84,6 +87,9 @@ class CScriptable {
     // naming the property when the text does not fit its type.
     void SetFromString(PropId id, const std::string& text);
     void SetValues(PropId id, std::vector<PropertyScalar> values);
+    // Sets a scalar property by its position in the meta class's property list (the result
+    // machinery's write path: no allocation when the value keeps its type).
+    void SetScalarAt(int index, PropertyScalar value);
 
     // The text of a string property, without a copy; valid until the property changes.
     const std::string& GetStringRef(PropId id) const;
