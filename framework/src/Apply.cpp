@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "orx/core/HostClasses.h"
+#include "orx/core/Results.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/Logger.h"
 #include "orx/framework/ScriptableCreator.h"
@@ -128,6 +129,8 @@ ApplyResult ProjectApply::Apply() {
     }
     DestroyDeleted(all);
     result.ok = true;
+    // Subscriptions whose configurations changed pick up what this apply put on the ports.
+    CResultModule::Instance().RefreshDirtySubscriptions();
     return result;
 }
 

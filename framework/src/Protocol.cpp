@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "orx/core/Results.h"
+
 namespace orx::core {
 
 using namespace orx::framework;
@@ -57,6 +59,11 @@ void CProtocolStartCommand::DoRun() {
 
 void CProtocolStopCommand::DoRun() {
     RunProtocols(*this, false);
+    // Stopping everything ends the test: its counters are saved if a results file is set.
+    std::vector<uint32_t> handles;
+    GetCollection(PROP_PROTOCOL_COMMAND_HANDLES, handles);
+    if (handles.empty())
+        CResultModule::Instance().OnTestStopped();
 }
 
 }  // namespace orx::core

@@ -1,19 +1,10 @@
 #include "orx/core/Results.h"
 
+#include <string>
+
 #include "orx/framework/Exceptions.h"
 
 namespace orx::core {
-
-CPagedResultHandler::CPagedResultHandler(std::string name, bool paged)
-    : m_name(std::move(name)), m_paged(paged) {}
-
-bool CPagedResultHandler::AddResultType(const ResultType& type, const ResultTypeInfo& info) {
-    return m_types.emplace(type, info).second;
-}
-
-void CPagedResultHandler::MarkSubscriptionDirty(uint32_t subscriptionId) {
-    m_dirty.push_back(subscriptionId);
-}
 
 CResultModule& CResultModule::Instance() {
     static CResultModule instance;
@@ -28,6 +19,9 @@ void CResultModule::RegisterResultHandler(boost::shared_ptr<CPagedResultHandler>
             return;
     }
     m_handlers.push_back(std::move(handler));
+    // From the first handler on, notifications of ILs reach the result objects.
+    if (m_handlers.size() == 1)
+        CCoreIlResultsNotificationManager::Instance().AttachToRpcManager();
 }
 
 CCoreIlResultsNotificationManager& CCoreIlResultsNotificationManager::Instance() {
@@ -44,6 +38,31 @@ NotificationParser CCoreIlResultsNotificationManager::FindParser(
     const std::string& requestName) const {
     auto it = m_parsers.find(requestName);
     return it == m_parsers.end() ? NotificationParser() : it->second;
+}
+
+void CResultProviderHandler::GetResultPorts(const std::vector<CPort*>& candidates,
+                                            std::vector<CPort*>& out) {
+    for (CPort* port : candidates) {
+        if (port && IsPortApplicable(*port))
+            out.push_back(port);
+    }
+}
+
+std::string CResultProviderHandler::GetIlSqlQuery(const std::string& table,
+                                                  const std::string& keyColumn,
+                                                  const std::vector<std::string>& columns,
+                                                  const std::vector<uint32_t>& handles) const {
+    std::string sql = "SELECT " + keyColumn;
+    for (const std::string& c : columns)
+        sql += ", " + c;
+    sql += " FROM " + table + " WHERE " + keyColumn + " IN (";
+    for (size_t i = 0; i < handles.size(); ++i) {
+        if (i)
+            sql += ',';
+        sql += std::to_string(handles[i]);
+    }
+    sql += ')';
+    return sql;
 }
 
 CResultProviderRegistry& CResultProviderRegistry::Instance() {
@@ -73,6 +92,15 @@ void CResultProviderRegistry::RegisterResultSourceHandler(const std::string& sou
                                                           const std::string& rootClass,
                                                           const RsaPathRetriever& retriever) {
     m_sources.push_back(SourceHandler{sourceClass, rootClass, retriever});
+}
+
+const CResultProviderRegistry::SourceHandler* CResultProviderRegistry::FindSourceHandler(
+    const std::string& sourceClass) const {
+    for (const SourceHandler& h : m_sources) {
+        if (h.sourceClass == sourceClass)
+            return &h;
+    }
+    return nullptr;
 }
 
 void CResultProviderRegistry::RegisterResultProvider(const std::string& name,

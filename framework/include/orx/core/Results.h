@@ -18,6 +18,9 @@
 #include "orx/framework/Types.h"
 
 class Message;
+namespace Stats_1_bll {
+struct commandResultFaster_s;
+}
 
 namespace orx::core {
 
@@ -59,8 +62,8 @@ class CPagedResultHandler {
     // The assistant of a result type served here, or null.
     CSimpleResultHandlerAssistant* FindAssistant(const ResultType& type) const;
 
-    // Starts a subscription and returns its id. Raises COrxRunTimeError, keeping nothing and
-    // withdrawing what it already asked of ILs, when the type is not served here, a property is
+    // Starts a subscription and returns its id. Raises COrxRunTimeError, keeping no
+    // subscription and withdrawing what it already asked of ILs, when the type is not served here, a property is
     // not one of the result class, the locator refuses the roots, or a port's IL cannot be asked.
     uint32_t Subscribe(ResultSubscription subscription);
     // Ends a subscription: each port's IL is told to stop notifying. The result objects stay
@@ -99,6 +102,11 @@ class CPagedResultHandler {
     struct Subscription;
 
   private:
+    void Build(Subscription& sub);
+    void AskPorts(Subscription& sub);
+    void Withdraw(Subscription& sub);
+    void WriteRows(Subscription& sub, std::vector<Stats_1_bll::commandResultFaster_s>& results);
+
     std::string m_name;
     bool m_paged;
     std::map<ResultType, ResultTypeInfo> m_types;
