@@ -16,9 +16,11 @@
 #include "FrameCommands.h"
 #include "IlWiring.h"
 #include "Replay.h"
+#include "ResultCommands.h"
 #include "orx/core/Apply.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/Protocol.h"
+#include "orx/core/Results.h"
 #include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
 #include "orx/framework/PluginLoader.h"
@@ -35,6 +37,9 @@ constexpr int kExitScenario = 2;
 constexpr int kExitPlugins = 3;
 constexpr int kExitUsage = 64;
 constexpr int kExitInternal = 70;
+
+// How often the test ports notify changed counters to a subscription.
+constexpr uint32_t kResultIntervalMs = 100;
 
 // "LOGGER=LEVEL[,LOGGER=LEVEL...]": checked while the command line is parsed, so that a bad
 // setting is a usage error and nothing has run yet.
@@ -85,10 +90,19 @@ int Validate(const std::string& scenarioPath) {
     return result.messages.empty() ? 0 : kExitMessages;
 }
 
+// What to do with the results of an apply.
+struct ResultOptions {
+    bool table = false;     // print one row per configuration
+    std::string json;       // write the rows as JSON
+    std::string database;   // write the end-of-test database
+    std::string view;       // print the providers' roll-up under port, probe or project
+    bool Subscribe() const { return table || !json.empty() || !database.empty(); }
+};
+
 // Validates and applies a scenario to its ILs; prints the validation messages or the apply's
 // error text when it fails.
-int Apply(const std::string& scenarioPath, bool show, bool start,
-          const frhost::ReplayFiles& replay) {
+int Apply(const std::string& scenarioPath, bool show, bool start, const frhost::ReplayFiles& replay,
+          const ResultOptions& results) {
     orx::core::Scenario scenario;
     try {
         scenario = orx::core::ScenarioLoader::LoadFile(scenarioPath);
@@ -112,7 +126,19 @@ int Apply(const std::string& scenarioPath, bool show, bool start,
         std::cout.flush();
         return kExitMessages;
     }
+    // Subscriptions end however the command ends, so that no test port keeps notifying.
+    struct EndSubscriptions {
+        ~EndSubscriptions() {
+            try {
+                frhost::EndSubscriptions();
+            } catch (const std::exception& e) {
+                std::cerr << "frhost: " << OneLine(e.what()) << '\n';
+            }
+        }
+    } endSubscriptions;
     try {
+        if (results.Subscribe())
+            frhost::SubscribeProject(kResultIntervalMs);
         if (start) {
             // The host's start command runs every protocol: the responders start.
             orx::framework::CScriptableAutoPtr<orx::core::CProtocolStartCommand> command =
@@ -121,6 +147,29 @@ int Apply(const std::string& scenarioPath, bool show, bool start,
         }
         if (!replay.inputs.empty() || !replay.outputs.empty())
             frhost::Replay(scenario, ils, replay);
+        if (results.Subscribe()) {
+            // The notifications so far, then one last read: the counts are the ports' own.
+            frhost::RefreshResults();
+            frhost::ResultTable table = frhost::ReadResults();
+            if (results.table)
+                frhost::PrintResults(table, std::cout);
+            if (!results.json.empty())
+                frhost::WriteResultsJson(table, results.json);
+        }
+        if (!results.view.empty())
+            frhost::PrintProviderViews(results.view, std::cout);
+        if (!results.database.empty()) {
+            orx::core::CResultModule::Instance().SetEndOfTestFile(results.database);
+            if (start) {
+                // Stopping every responder ends the test, which saves its results.
+                orx::framework::CScriptableAutoPtr<orx::core::CProtocolStopCommand> stop =
+                    orx::framework::CScriptableCreator::CreateAPT<
+                        orx::core::CProtocolStopCommand>();
+                stop->Execute();
+            } else {
+                orx::core::CResultModule::Instance().SaveEndOfTest(results.database);
+            }
+        }
     } catch (const std::exception& e) {
         std::cout << OneLine(e.what()) << '\n';
         std::cout.flush();
@@ -192,6 +241,16 @@ int Run(int argc, char** argv) {
         ->add_option("--pcap-out", pcapOut,
                      "Write a port's transmissions to a capture (repeatable)")
         ->type_name("PORT=FILE");
+    ResultOptions results;
+    apply->add_flag("--results", results.table,
+                    "Print each configuration's counters from its result object");
+    apply->add_option("--results-json", results.json, "Write the same rows as a JSON array")
+        ->type_name("FILE");
+    apply->add_option("--results-db", results.database,
+                      "Write the end-of-test results database (SQLite)")
+        ->type_name("FILE");
+    apply->add_option("--view", results.view, "Print the result providers' roll-up")
+        ->check(CLI::IsMember({"port", "probe", "project"}));
 
     try {
         app.parse(argc, argv);
@@ -244,7 +303,7 @@ int Run(int argc, char** argv) {
             std::cerr << "frhost: " << error << '\n';
             return kExitUsage;
         }
-        return Apply(scenario, show, start, replay);
+        return Apply(scenario, show, start, replay, results);
     }
     try {
         if (*filter)
