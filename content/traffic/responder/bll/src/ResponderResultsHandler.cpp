@@ -2,7 +2,11 @@
 
 #include <algorithm>
 
+#include "ResponderResultLocator.h"
+#include "ResponderResultTraits.h"
+#include "orx/core/ResultAssistant.h"
 #include "orx/framework/Exceptions.h"
+#include "responder_1.h"
 
 namespace orx::responder {
 
@@ -38,6 +42,12 @@ CSimpleResultHandlerAssistant* CResponderResultsHandler::AssistantGetter() {
 }
 
 bool CResponderResultsHandler::InitResultTypes(CPagedResultHandler& handler) {
+    auto* assistant = new CSimpleResultHandlerAssistant(new CResponderResultTraits(),
+                                                        new CResponderResultLocator());
+    if (s_assistant && s_assistant != assistant)
+        delete s_assistant;
+    s_assistant = assistant;
+
     ResultTypeInfo info;
     info.assistantGetter = AssistantGetter;
     bool added = handler.AddResultType(ResultType(kProbeConfigClassId, kResultsClassId), info);
@@ -75,10 +85,8 @@ void CResponderResultsHandler::MarkSubscriptionsDirty(const ClassId& classId) {
         m_handler->MarkSubscriptionDirty(id);
 }
 
-CIlNotificationWrapper* StatsNtfyParser(Message&) {
-    throw orx::framework::COrxRunTimeError(
-        "Frame response result notifications cannot be read: the statistics message set is not "
-        "part of this build");
+CIlNotificationWrapper* StatsNtfyParser(Message& message) {
+    return new CIlSqlResultNtfyMsgWrapper(message, responder_1_bll::parse_req_DoSQLNotifyFaster);
 }
 
 }  // namespace orx::responder
