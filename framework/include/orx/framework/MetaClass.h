@@ -135,6 +135,9 @@ class CMetaClassManager {
     bool LoadDataModel(const std::string& xmlText, const std::string& source, std::string* error);
 
     void AddDataModelPath(const std::string& directory);
+    // The directories searched for description files, in search order (ORX_DATAMODEL_PATH's
+    // first, then those added).
+    const std::vector<std::string>& GetDataModelPaths() const { return m_paths; }
     const std::vector<std::string>& GetActivationErrors() const { return m_errors; }
 
     void RegisterMakeDestroy(ClassId id, MakeFunc make, DestroyFunc destroy);
