@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchProject.h"
 #include "orx/core/Apply.h"
 #include "orx/core/Capabilities.h"
 #include "orx/core/HostClasses.h"
@@ -28,86 +29,14 @@ constexpr int kModules = 10;
 constexpr int kPortsPerModule = 10;
 constexpr int kConfigs = 10000;
 
-CScriptable* Make(const std::string& className, CScriptable* parent) {
-    return CScriptableCreator::Create(className, parent);
-}
-
-void SetByName(CScriptable& object, const std::string& name, const std::string& text) {
-    object.SetFromString(object.GetMetaClass().FindProperty(name)->GetId(), text);
-}
-
-std::string FrameFilter(int i) {
-    return "<frame><pdu name=\"eth1\" type=\"ethernet:EthernetII\"/><pdu name=\"ip1\" "
-           "type=\"ipv4:IPv4\"><sourceAddr>10.0." +
-           std::to_string(i / 250) + "." + std::to_string(i % 250 + 1) +
-           "</sourceAddr></pdu><pdu name=\"udp1\" type=\"udp:Udp\"><destPort>" +
-           std::to_string(1000 + i % 5000) + "</destPort></pdu></frame>";
-}
-
-struct Setup {
-    std::vector<std::shared_ptr<orx::il::IlServer>> ils;
-    std::vector<std::shared_ptr<IlTransport>> transports;
-    std::vector<CScriptable*> configs;
-};
-
-Setup Build(bool frameFilters) {
-    Setup s;
-    std::vector<CScriptable*> ports;
-    for (int m = 0; m < kModules; ++m) {
-        auto* module =
-            dynamic_cast<CPhysicalTestModule*>(Make("PhysicalTestModule", &COrxSystem::Instance()));
-        module->Set(PROP_TEST_MODULE_MODEL, std::string("SW"));
-        std::string key;
-        RcmKeyMgr::GetLookupKey(module->GetObjectHandle(), "TestModule", key);
-        RcmDBMgr::Instance().SetDBValue(key, "TestModule/supportsFrameResponder", Capability(true));
-        CScriptable* group = Make("PhysicalPortGroup", module);
-        group->Set(PROP_PORT_GROUP_LOCATION, "//10.0.0." + std::to_string(m + 1) + "/1");
-        std::vector<uint16_t> indices;
-        for (int p = 0; p < kPortsPerModule; ++p) {
-            CScriptable* port = Make("Port", &CProject::Instance());
-            CScriptable* physical = Make("PhysicalPort", group);
-            physical->Set(PROP_PHYSICAL_PORT_INDEX, static_cast<uint16_t>(p));
-            physical->AddObject(*port, RelationType(PHYSICAL_PORT_TO_PORT));
-            port->Set(PROP_PORT_ONLINE, true);
-            ports.push_back(port);
-            indices.push_back(static_cast<uint16_t>(p));
-        }
-        auto il = std::make_shared<orx::il::IlServer>(indices);
-        auto transport = std::make_shared<orx::transport::InProcIlTransport>(il);
-        module->SetIlTransport(transport);
-        s.ils.push_back(il);
-        s.transports.push_back(transport);
-    }
-    for (int i = 0; i < kConfigs; ++i) {
-        CScriptable* port = ports[static_cast<size_t>(i) % ports.size()];
-        CScriptable* probe = Make("Probe", port);
-        CScriptable* config = Make("ProbeFrameResponseConfig", probe);
-        if (frameFilters) {
-            SetByName(*config, "UseFrameConfigFilter", "1");
-            SetByName(*config, "FrameConfig", FrameFilter(i));
-        } else {
-            SetByName(*config, "Filter", "udp dst port " + std::to_string(1000 + i % 5000));
-        }
-        CScriptable* profile = Make("FrameResponseProfile", config);
-        SetByName(*profile, "TxPort", std::to_string(port->GetObjectHandle()));
-        s.configs.push_back(config);
-    }
-    return s;
-}
+using bench::ApplyOrDie;
+using bench::FrameFilter;
+using bench::SetByName;
 
 double Seconds(const std::function<void()>& f) {
     auto start = std::chrono::steady_clock::now();
     f();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void ApplyOrDie() {
-    ApplyResult result = ProjectApply::Apply();
-    if (!result.ok) {
-        throw std::runtime_error(
-            "apply failed: " + result.error +
-            (result.messages.empty() ? "" : " / " + result.messages[0].message));
-    }
 }
 
 struct Figures {
@@ -116,7 +45,7 @@ struct Figures {
 };
 
 Figures Measure(bool frameFilters) {
-    Setup s = Build(frameFilters);
+    bench::Project s = bench::Build(kModules, kPortsPerModule, kConfigs, frameFilters);
     Figures f;
     f.apply = Seconds(ApplyOrDie);
     for (int i = 0; i < kConfigs; i += 100) {
@@ -143,14 +72,8 @@ BENCHMARK(BM_ApplyTyped)->UseManualTime()->Iterations(1)->Unit(benchmark::kMilli
 
 int main(int argc, char** argv) {
     BLLLoggerFactory::GetInstance()->SetDefaultLevel(LOG_ERROR);
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
-    std::string error;
-    if (!PluginLoader::Instance().LoadDirectory(self.parent_path().string(), &error) ||
-        PluginLoader::Instance().GetPlugins().empty()) {
-        std::fprintf(stderr, "bench_apply: cannot load the plug-in next to the program: %s\n",
-                     error.c_str());
+    if (!bench::LoadPlugins("bench_apply"))
         return 1;
-    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -53,8 +53,7 @@ ResultTable ReadResults() {
                     CScriptable* result = CHandleRegistry::Instance().Find(data.result);
                     if (!parent || !result)
                         continue;
-                    ResultRow row{parent->GetName(), port ? port->GetName() : "", parentHandle,
-                                  {}};
+                    ResultRow row{parent->GetName(), port ? port->GetName() : "", parentHandle, {}};
                     for (const CMetaProperty* p : record->GetProperties()) {
                         row.values.push_back(result->HasProperty(p->GetId())
                                                  ? result->GetProperty(p->GetId()).GetValueText()

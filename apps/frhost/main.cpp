@@ -92,10 +92,10 @@ int Validate(const std::string& scenarioPath) {
 
 // What to do with the results of an apply.
 struct ResultOptions {
-    bool table = false;     // print one row per configuration
-    std::string json;       // write the rows as JSON
-    std::string database;   // write the end-of-test database
-    std::string view;       // print the providers' roll-up under port, probe or project
+    bool table = false;    // print one row per configuration
+    std::string json;      // write the rows as JSON
+    std::string database;  // write the end-of-test database
+    std::string view;      // print the providers' roll-up under port, probe or project
     bool Subscribe() const { return table || !json.empty() || !database.empty(); }
 };
 
@@ -246,8 +246,9 @@ int Run(int argc, char** argv) {
                     "Print each configuration's counters from its result object");
     apply->add_option("--results-json", results.json, "Write the same rows as a JSON array")
         ->type_name("FILE");
-    apply->add_option("--results-db", results.database,
-                      "Write the end-of-test results database (SQLite)")
+    apply
+        ->add_option("--results-db", results.database,
+                     "Write the end-of-test results database (SQLite)")
         ->type_name("FILE");
     apply->add_option("--view", results.view, "Print the result providers' roll-up")
         ->check(CLI::IsMember({"port", "probe", "project"}));

@@ -88,27 +88,27 @@ bool BindColumn(sqlite3_stmt* stmt, int index, const Stats_1_bll::rowFaster_s& r
     using Stats_1_bll::columnVal_t;
     const uint32_t i = column.valIndex;
     switch (column.valType) {
-    case columnVal_t::STRING:
-    case columnVal_t::DOUBLE:
-        if (i >= row.stringValues.size())
-            return false;
-        sqlite3_bind_text(stmt, index, row.stringValues[i].c_str(),
-                          static_cast<int>(row.stringValues[i].size()), SQLITE_TRANSIENT);
-        return true;
-    case columnVal_t::BINARY:
-        if (i >= row.binaryValues.size())
-            return false;
-        sqlite3_bind_blob(stmt, index, row.binaryValues[i].data(),
-                          static_cast<int>(row.binaryValues[i].size()), SQLITE_TRANSIENT);
-        return true;
-    case columnVal_t::NULL_VALUE:
-        sqlite3_bind_null(stmt, index);
-        return true;
-    default:
-        if (i >= row.int64Values.size())
-            return false;
-        sqlite3_bind_int64(stmt, index, row.int64Values[i]);
-        return true;
+        case columnVal_t::STRING:
+        case columnVal_t::DOUBLE:
+            if (i >= row.stringValues.size())
+                return false;
+            sqlite3_bind_text(stmt, index, row.stringValues[i].c_str(),
+                              static_cast<int>(row.stringValues[i].size()), SQLITE_TRANSIENT);
+            return true;
+        case columnVal_t::BINARY:
+            if (i >= row.binaryValues.size())
+                return false;
+            sqlite3_bind_blob(stmt, index, row.binaryValues[i].data(),
+                              static_cast<int>(row.binaryValues[i].size()), SQLITE_TRANSIENT);
+            return true;
+        case columnVal_t::NULL_VALUE:
+            sqlite3_bind_null(stmt, index);
+            return true;
+        default:
+            if (i >= row.int64Values.size())
+                return false;
+            sqlite3_bind_int64(stmt, index, row.int64Values[i]);
+            return true;
     }
 }
 
@@ -140,8 +140,8 @@ size_t CPagedResultHandler::SaveEndOfTest(sqlite3* raw) {
         }
 
         // ParentHandle [, PortHandle] [, unique column], one column per IL property.
-        std::string create = "CREATE TABLE IF NOT EXISTS " + Quoted(table) +
-                             " (ParentHandle INTEGER NOT NULL";
+        std::string create =
+            "CREATE TABLE IF NOT EXISTS " + Quoted(table) + " (ParentHandle INTEGER NOT NULL";
         std::string select = "SELECT " + parentColumn;
         std::string insert = std::string(ignoreDuplicates ? "INSERT OR IGNORE" : "INSERT") +
                              " INTO " + Quoted(table) + " (ParentHandle";
@@ -166,7 +166,8 @@ size_t CPagedResultHandler::SaveEndOfTest(sqlite3* raw) {
             select += ", " + IlColumnName(*p);
         }
         if (ignoreDuplicates)
-            create += ", UNIQUE (" + (uniqueColumn.empty() ? "ParentHandle" : Quoted(uniqueColumn)) + ")";
+            create +=
+                ", UNIQUE (" + (uniqueColumn.empty() ? "ParentHandle" : Quoted(uniqueColumn)) + ")";
         create += ")";
         select += " FROM " + traits.GetIlTblName();
         if (!traits.GetEotWhereClause().empty())
@@ -198,8 +199,7 @@ size_t CPagedResultHandler::SaveEndOfTest(sqlite3* raw) {
                 Stats_1_bll::parse_resp_DoSQLFaster(&response, &rows);
             } catch (const std::exception& e) {
                 throw COrxRunTimeError("End-of-test results: the answer of " +
-                                       results::PortText(portKey) + " cannot be read: " +
-                                       e.what());
+                                       results::PortText(portKey) + " cannot be read: " + e.what());
             }
             if (rows.empty())
                 continue;
@@ -256,8 +256,8 @@ size_t CResultModule::SaveEndOfTest(const std::string& path) {
     std::error_code ec;
     fs::remove(temp, ec);
     sqlite3* raw = nullptr;
-    if (sqlite3_open_v2(temp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(temp.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
         std::string why = raw ? sqlite3_errmsg(raw) : "out of memory";
         sqlite3_close(raw);
         throw COrxRunTimeError("Cannot write the end-of-test results file " + path + ": " + why);

@@ -88,6 +88,16 @@ const CSubscriptionRecord* CPagedResultHandler::FindSubscription(uint32_t id) co
     return it == m_subscriptions.end() ? nullptr : it->second->record.get();
 }
 
+std::map<uint32_t, uint32_t> CPagedResultHandler::GetNotificationIds(uint32_t id) const {
+    std::map<uint32_t, uint32_t> out;
+    auto it = m_subscriptions.find(id);
+    if (it != m_subscriptions.end()) {
+        for (const auto& [port, asked] : it->second->asked)
+            out[port] = asked.notificationId;
+    }
+    return out;
+}
+
 std::vector<uint32_t> CPagedResultHandler::GetSubscriptionIds() const {
     std::vector<uint32_t> ids;
     for (const auto& [id, sub] : m_subscriptions) {
@@ -179,8 +189,11 @@ void CPagedResultHandler::AskPorts(Subscription& sub) {
     }
     if (!failures.empty()) {
         std::string text = SubscriptionText(id) + ": ";
-        for (size_t i = 0; i < failures.size(); ++i)
-            text += (i ? "; " : "") + failures[i];
+        for (size_t i = 0; i < failures.size(); ++i) {
+            if (i)
+                text += "; ";
+            text += failures[i];
+        }
         throw COrxRunTimeError(text);
     }
 }
@@ -209,8 +222,8 @@ uint32_t CPagedResultHandler::Subscribe(ResultSubscription subscription) {
                                std::to_string(subscription.GetResultType().resultClassId.Value()));
     }
     auto sub = std::make_unique<Subscription>();
-    sub->assistant = typeIt->second.assistantGetter.empty() ? nullptr
-                                                            : typeIt->second.assistantGetter();
+    sub->assistant =
+        typeIt->second.assistantGetter.empty() ? nullptr : typeIt->second.assistantGetter();
     if (!sub->assistant)
         throw COrxRunTimeError("Result handler " + m_name + " has no assistant for the type");
     if (!sub->assistant->GetLocator().ValidateSubscriptionRoots(subscription)) {
@@ -285,19 +298,21 @@ void CPagedResultHandler::WriteRows(Subscription& sub,
         if (!sub.processors[i])
             continue;
         CIlResultGenericProcessor& processor = *sub.processors[i];
-        const size_t before = processor.GetSkippedKeys().size();
         processor.Process(results[i]);
         const auto& keys = processor.GetSkippedKeys();
-        skipped.insert(skipped.end(), keys.begin() + static_cast<long>(before), keys.end());
+        skipped.insert(skipped.end(), keys.begin(), keys.end());
     }
     if (!skipped.empty()) {
         // Rows of objects destroyed since the query was written: nothing to write them into.
         std::string text = SubscriptionText(sub.record->GetId()) + ": " +
                            std::to_string(skipped.size()) +
                            " row(s) name no result object and were skipped (keys";
-        for (size_t i = 0; i < skipped.size() && i < 8; ++i)
-            text += " " + std::to_string(skipped[i]);
-        results::LogInfo(text + (skipped.size() > 8 ? " ...)" : ")"), __FILE__, __LINE__);
+        for (size_t i = 0; i < skipped.size() && i < 8; ++i) {
+            text += ' ';
+            text += std::to_string(skipped[i]);
+        }
+        text += skipped.size() > 8 ? " ...)" : ")";
+        results::LogInfo(text, __FILE__, __LINE__);
     }
     traits.NotifySubscriptionPostProcess(*sub.record);
 }

@@ -100,13 +100,9 @@ CIlSqlResultNtfyMsgWrapper::CIlSqlResultNtfyMsgWrapper(Message& message, const P
 }
 
 CIlResultGenericProcessor::CIlResultGenericProcessor(CSubscriptionRecord& record,
-                                                     size_t commandIndex,
-                                                     ResultKeyGetter keyGetter,
+                                                     size_t commandIndex, ResultKeyGetter keyGetter,
                                                      PostIlUpdateProcessHook postHook)
-    : m_record(record),
-      m_commandIndex(commandIndex),
-      m_keyGetter(keyGetter),
-      m_postHook(postHook) {
+    : m_record(record), m_commandIndex(commandIndex), m_keyGetter(keyGetter), m_postHook(postHook) {
     for (const CMetaProperty* p : record.GetProperties()) {
         if (IsIlResultProperty(*p))
             m_columns.push_back(p);
@@ -137,32 +133,32 @@ bool ReadColumn(const Stats_1_bll::rowFaster_s& row, const Stats_1_bll::columnDe
     using Stats_1_bll::columnVal_t;
     const uint32_t i = column.valIndex;
     switch (column.valType) {
-    case columnVal_t::STRING:
-    case columnVal_t::DOUBLE: {
-        if (i >= row.stringValues.size())
-            return false;
-        const std::string& text = row.stringValues[i];
-        if (property.GetType() == PropertyType::String) {
-            out = text;
-            return true;
+        case columnVal_t::STRING:
+        case columnVal_t::DOUBLE: {
+            if (i >= row.stringValues.size())
+                return false;
+            const std::string& text = row.stringValues[i];
+            if (property.GetType() == PropertyType::String) {
+                out = text;
+                return true;
+            }
+            std::string why;
+            return property.ParseScalar(text, out, &why);
         }
-        std::string why;
-        return property.ParseScalar(text, out, &why);
-    }
-    case columnVal_t::BINARY:
-        return false;
-    case columnVal_t::NULL_VALUE:
-        return false;
-    default:
-        if (i >= row.int64Values.size())
+        case columnVal_t::BINARY:
             return false;
-        if (property.GetType() == PropertyType::String)
-            out = std::to_string(row.int64Values[i]);
-        else if (property.GetType() == PropertyType::Double)
-            out = static_cast<double>(row.int64Values[i]);
-        else
-            out = row.int64Values[i];
-        return true;
+        case columnVal_t::NULL_VALUE:
+            return false;
+        default:
+            if (i >= row.int64Values.size())
+                return false;
+            if (property.GetType() == PropertyType::String)
+                out = std::to_string(row.int64Values[i]);
+            else if (property.GetType() == PropertyType::Double)
+                out = static_cast<double>(row.int64Values[i]);
+            else
+                out = row.int64Values[i];
+            return true;
     }
 }
 
@@ -175,6 +171,7 @@ std::string ColumnText(size_t n) {
 void CIlResultGenericProcessor::Process(const Stats_1_bll::commandResultFaster_s& result) {
     if (!m_indexed)
         Index();
+    m_skippedKeys.clear();
     const auto& order = result.columnOrder;
     if (order.empty())
         return;

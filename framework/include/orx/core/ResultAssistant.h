@@ -155,6 +155,7 @@ class CIlResultGenericProcessor {
     void Process(const Stats_1_bll::commandResultFaster_s& result);
     size_t GetRowsWritten() const { return m_written; }
     size_t GetRowsSkipped() const { return m_skipped; }
+    // The keys of the rows the last Process skipped.
     const std::vector<uint32_t>& GetSkippedKeys() const { return m_skippedKeys; }
 
   private:

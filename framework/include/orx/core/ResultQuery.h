@@ -48,8 +48,7 @@ class CIlResultQueryInterface {
     // Fills `queries` for the ports of the record; false when there is nothing to ask for.
     virtual bool BuildIlQuery(const CSubscriptionRecord& record, ResultQueryMap& queries) = 0;
     // Counts the record's result objects per port (the caller owns the counter).
-    virtual SubscriptionItemCounter* MakeSubscriptionItemCounter(
-        const CSubscriptionRecord& record);
+    virtual SubscriptionItemCounter* MakeSubscriptionItemCounter(const CSubscriptionRecord& record);
     virtual void ReleaseSubscriptionItemCounter(SubscriptionItemCounter* counter);
     // Added to the selection of each port's query; empty for none.
     virtual std::string GetAdditionalWhereClause(const CSubscriptionRecord& record) = 0;

@@ -63,8 +63,9 @@ class CPagedResultHandler {
     CSimpleResultHandlerAssistant* FindAssistant(const ResultType& type) const;
 
     // Starts a subscription and returns its id. Raises COrxRunTimeError, keeping no
-    // subscription and withdrawing what it already asked of ILs, when the type is not served here, a property is
-    // not one of the result class, the locator refuses the roots, or a port's IL cannot be asked.
+    // subscription and withdrawing what it already asked of ILs, when the type is not served here,
+    // a property is not one of the result class, the locator refuses the roots, or a port's IL
+    // cannot be asked.
     uint32_t Subscribe(ResultSubscription subscription);
     // Ends a subscription: each port's IL is told to stop notifying. The result objects stay
     // with their last values. An unknown id does nothing.
@@ -72,6 +73,8 @@ class CPagedResultHandler {
     // Ends every subscription.
     void UnsubscribeAll();
     const CSubscriptionRecord* FindSubscription(uint32_t id) const;
+    // The ports a subscription asked, with the notification id each was given (port key to id).
+    std::map<uint32_t, uint32_t> GetNotificationIds(uint32_t id) const;
     std::vector<uint32_t> GetSubscriptionIds() const;
 
     // Makes the subscription rebuild at the next RefreshDirtySubscriptions.
