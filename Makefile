@@ -23,11 +23,13 @@ test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The main road: configure the example's responder on an in-process test port, start it, replay
-# an ARP request into port1 and write what port1 answers to $(BUILD)/demo-replies.pcap.
+# an ARP request into port1, write what port1 answers to $(BUILD)/demo-replies.pcap, show each
+# configuration's counters and save them to $(BUILD)/demo-results.db.
 demo: build
 	@$(BUILD)/bin/frhost frame examples/frames/arp-request.xml --pcap $(BUILD)/demo-request.pcap >/dev/null
 	$(BUILD)/bin/frhost apply $(DEMO) --start --pcap-in port1=$(BUILD)/demo-request.pcap \
-	    --pcap-out port1=$(BUILD)/demo-replies.pcap --show
+	    --pcap-out port1=$(BUILD)/demo-replies.pcap --show --results \
+	    --results-db $(BUILD)/demo-results.db
 
 bench: BUILD_TYPE = Release
 bench: BUILD = build-bench
