@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <pcap/pcap.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include "FrildSupport.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -337,6 +341,192 @@ TEST_F(FrhostTest, AStartedResponderAnswersAReplayedRequest) {
     EXPECT_EQ(
         Frhost({"apply", Example("scenarios/arp-responder.json"), "--pcap-in", "port1"}).status,
         64);
+}
+
+// Whitespace-separated cells of a printed table row.
+std::vector<std::string> Cells(const std::string& line) {
+    std::vector<std::string> cells;
+    std::istringstream in(line);
+    for (std::string cell; in >> cell;)
+        cells.push_back(cell);
+    return cells;
+}
+
+// Writes a capture of `arps` ARP requests (the example's) followed by one UDP datagram that no
+// ARP filter matches, with libpcap.
+void WriteRequests(const std::string& path, int arps) {
+    const std::vector<uint8_t> arp{0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x00, 0x10, 0x94, 0x00, 0x00,
+                                   0x02, 0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 0x06, 0x04, 0x00, 0x01,
+                                   0x00, 0x10, 0x94, 0x00, 0x00, 0x02, 0x0a, 0x00, 0x00, 0x02, 0x00,
+                                   0x00, 0x00, 0x00, 0x00, 0x00, 0x0a, 0x00, 0x00, 0x01};
+    const std::vector<uint8_t> udp{0x00, 0x10, 0x94, 0x00, 0x00, 0x01, 0x00, 0x10, 0x94, 0x00, 0x00,
+                                   0x02, 0x08, 0x00, 0x45, 0x00, 0x00, 0x1c, 0x00, 0x00, 0x00, 0x00,
+                                   0x40, 0x11, 0x00, 0x00, 0x0a, 0x00, 0x00, 0x02, 0x0a, 0x00, 0x00,
+                                   0x01, 0x30, 0x39, 0x00, 0x35, 0x00, 0x08, 0x00, 0x00};
+    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
+    ASSERT_NE(dumper, nullptr) << pcap_geterr(dead);
+    for (int i = 0; i <= arps; ++i) {
+        const std::vector<uint8_t>& frame = i < arps ? arp : udp;
+        pcap_pkthdr header{};
+        header.ts.tv_sec = 1;
+        header.ts.tv_usec = 10000 * i;
+        header.caplen = header.len = static_cast<bpf_u_int32>(frame.size());
+        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frame.data());
+    }
+    pcap_dump_close(dumper);
+    pcap_close(dead);
+}
+
+// The rows of the end-of-test table, read with SQLite itself, each as its columns' text.
+std::vector<std::vector<std::string>> ReadEndOfTest(const std::string& path) {
+    std::vector<std::vector<std::string>> rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << path << ": " << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return rows;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "SELECT ParentHandle, PortHandle, MatchedRxFrameCount, TxFrameCount, "
+                           "RxFrameRate FROM FrameResponseResults ORDER BY ParentHandle",
+                           -1, &stmt, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db);
+    } else {
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            std::vector<std::string> row;
+            for (int c = 0; c < 5; ++c) {
+                EXPECT_EQ(sqlite3_column_type(stmt, c), SQLITE_INTEGER) << "column " << c;
+                row.push_back(std::to_string(sqlite3_column_int64(stmt, c)));
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+}
+
+TEST_F(FrhostTest, ResultsOfAReplayedCaptureCountTheFramesThatMatched) {
+    const std::string request = (m_dir / "requests.pcap").string();
+    WriteRequests(request, 3);
+    const std::string json = (m_dir / "results.json").string();
+    const std::string db = (m_dir / "results.db").string();
+    Outcome o =
+        Frhost({"apply", Example("scenarios/arp-responder.json"), "--start", "--pcap-in",
+                "port1=" + request, "--results", "--results-json", json, "--results-db", db});
+    ASSERT_EQ(o.status, 0) << o.err << o.out;
+    EXPECT_EQ(o.err, "");
+    std::vector<std::string> lines = Lines(o.out);
+    ASSERT_EQ(lines.size(), 2u) << o.out;
+    EXPECT_EQ(Cells(lines[0]),
+              (std::vector<std::string>{"name", "port", "handle", "MatchedRxFrameCount",
+                                        "TxFrameCount", "RxFrameRate"}));
+    const std::vector<std::string> row = Cells(lines[1]);
+    ASSERT_EQ(row.size(), 6u) << lines[1];
+    EXPECT_EQ(row[0], "cfg1");
+    EXPECT_EQ(row[1], "port1");
+    EXPECT_EQ(row[3], "3") << "three ARP requests matched, the UDP datagram did not";
+    EXPECT_EQ(row[4], "3");
+
+    // The JSON holds the same row, counts as numbers.
+    nlohmann::json rows = nlohmann::json::parse(ReadAll(json));
+    ASSERT_TRUE(rows.is_array());
+    ASSERT_EQ(rows.size(), 1u) << rows.dump();
+    EXPECT_EQ(rows[0]["name"], "cfg1");
+    EXPECT_EQ(rows[0]["port"], "port1");
+    EXPECT_EQ(rows[0]["handle"], std::stoul(row[2]));
+    EXPECT_EQ(rows[0]["MatchedRxFrameCount"], 3);
+    EXPECT_EQ(rows[0]["TxFrameCount"], 3);
+    ASSERT_TRUE(rows[0]["RxFrameRate"].is_number_unsigned()) << rows.dump();
+    EXPECT_EQ(std::to_string(rows[0]["RxFrameRate"].get<uint64_t>()), row[5]);
+
+    // The end-of-test database: the configuration, its port and the counts.
+    std::vector<std::vector<std::string>> saved = ReadEndOfTest(db);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0][0], row[2]);
+    EXPECT_NE(saved[0][1], "0");
+    EXPECT_EQ(saved[0][2], "3");
+    EXPECT_EQ(saved[0][3], "3");
+    EXPECT_EQ(saved[0][4], row[5]);
+}
+
+TEST_F(FrhostTest, ViewsRollTheCountsUpToPortAndProjectAndTheQueryIsLogged) {
+    const std::string request = (m_dir / "requests.pcap").string();
+    WriteRequests(request, 2);
+    // The roll-up's last four cells: matched, transmitted, rate, sources.
+    auto rollUp = [](const std::string& out, const std::string& title) {
+        std::vector<std::string> lines = Lines(out);
+        auto at = std::find(lines.begin(), lines.end(), title);
+        if (at == lines.end() || lines.end() - at < 3)
+            return std::vector<std::string>{};
+        std::vector<std::string> cells = Cells(*(at + 2));
+        return cells.size() < 4 ? cells : std::vector<std::string>(cells.end() - 4, cells.end());
+    };
+    for (const std::string view : {"port", "project"}) {
+        Outcome o = Frhost({"apply", Example("scenarios/arp-responder.json"), "--start",
+                            "--pcap-in", "port1=" + request, "--view", view});
+        ASSERT_EQ(o.status, 0) << o.err << o.out;
+        const std::vector<std::string> cells =
+            rollUp(o.out, "FrameResponseResultProvider by " + view);
+        ASSERT_EQ(cells.size(), 4u) << o.out;
+        EXPECT_EQ(cells[0], "2") << o.out;
+        EXPECT_EQ(cells[1], "2") << o.out;
+        EXPECT_EQ(cells[3], "1") << "one configuration under the " << view;
+    }
+
+    Outcome o = Frhost({"--log", "content.traffic.responder=debug", "apply",
+                        Example("scenarios/arp-responder.json"), "--results"});
+    ASSERT_EQ(o.status, 0) << o.err << o.out;
+    ASSERT_EQ(Lines(o.out).size(), 2u) << o.out;
+    const std::string handle = Cells(Lines(o.out)[1]).at(2);
+    EXPECT_NE(o.err.find("SELECT PrimaryHandle, MatchedRxFrameCount, TxFrameCount, RxFrameRate "
+                         "FROM ResponderProfileResults WHERE (StatsLastModified > "
+                         "%LastNotificationTime%) AND PrimaryHandle IN (" +
+                         handle + ") GROUP BY PrimaryHandle"),
+              std::string::npos)
+        << o.err;
+}
+
+TEST_F(FrhostTest, ResultsAreReadThroughAFrildDaemon) {
+    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(iltest::FreeLoopbackPort());
+    std::string scenario = ReadAll(Example("scenarios/arp-responder-frild.json"));
+    scenario.replace(scenario.rfind("tcp://127.0.0.1:47311"), 21, endpoint);
+    scenario.replace(scenario.find("../frames/arp-reply.xml"), 23, Example("frames/arp-reply.xml"));
+    const std::string path = Write("remote.json", scenario);
+    const std::string request = (m_dir / "requests.pcap").string();
+    WriteRequests(request, 3);
+    iltest::FrildProcess frild({"--bind", endpoint, "--ports", "2", "--pcap-in", "0=" + request},
+                               (m_dir / "frild.log").string());
+    const std::string db = (m_dir / "results.db").string();
+    const std::string json = (m_dir / "results.json").string();
+    // frhost replays captures through in-process test ports only; the daemon replays its own
+    // on request, which nobody makes here, so the counts are the daemon's zeros.
+    Outcome o = Frhost({"--timeout", "5000", "apply", path, "--start", "--results",
+                        "--results-json", json, "--results-db", db});
+    ASSERT_EQ(o.status, 0) << o.err << o.out;
+    EXPECT_EQ(o.err, "");
+    std::vector<std::string> lines = Lines(o.out);
+    ASSERT_EQ(lines.size(), 2u) << o.out;
+    const std::vector<std::string> row = Cells(lines[1]);
+    ASSERT_EQ(row.size(), 6u) << lines[1];
+    EXPECT_EQ(row[0], "cfg1");
+    EXPECT_EQ(std::vector<std::string>(row.begin() + 3, row.end()),
+              (std::vector<std::string>{"0", "0", "0"}));
+    nlohmann::json rows = nlohmann::json::parse(ReadAll(json));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["MatchedRxFrameCount"], 0);
+    std::vector<std::vector<std::string>> saved = ReadEndOfTest(db);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0][0], row[2]);
+    EXPECT_EQ(saved[0][2], "0");
+
+    // A replay the host asks for on its own road is refused with a clear text, not dropped.
+    o = Frhost({"--timeout", "5000", "apply", path, "--pcap-in", "port1=" + request, "--results"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("replay its captures with frild there"), std::string::npos) << o.out;
+    EXPECT_EQ(frild.Kill(SIGTERM), 0) << frild.Log();
 }
 
 }  // namespace
