@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <set>
 
+#include <unistd.h>
+
 #include "ResultRequests.h"
 #include "msglib/Message.h"
 #include "orx/core/HostClasses.h"
@@ -252,7 +254,8 @@ size_t CResultModule::SaveEndOfTest(const std::string& path) {
     namespace fs = std::filesystem;
     // Written beside the target and moved over it once complete: a failed save leaves what
     // was there before.
-    const std::string temp = path + ".partial";
+    // Named after this process, so that no other writer's file is touched.
+    const std::string temp = path + ".partial-" + std::to_string(::getpid());
     std::error_code ec;
     fs::remove(temp, ec);
     sqlite3* raw = nullptr;

@@ -3,6 +3,7 @@
 #include "orx/core/Capabilities.h"
 #include "orx/core/PduContainer.h"
 #include "orx/core/Protocol.h"
+#include "orx/core/Results.h"
 #include "orx/framework/Command.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/Rpc.h"
@@ -78,6 +79,8 @@ void CProject::UnregisterOnProjectResetCompletedDelegate(const ResetDelegate& d)
 }
 
 void CProject::Reset() {
+    // Subscriptions name objects about to go; their test ports are told to stop first.
+    CResultModule::Instance().EndAllSubscriptions();
     for (CScriptable* root :
          {static_cast<CScriptable*>(this), static_cast<CScriptable*>(&COrxSystem::Instance())}) {
         ScriptableVec children;

@@ -23,6 +23,13 @@ void CResultModule::RefreshDirtySubscriptions() {
         h->RefreshDirtySubscriptions();
 }
 
+void CResultModule::EndAllSubscriptions() {
+    for (const auto& h : m_handlers) {
+        h->UnsubscribeAll();
+        h->ClearDirtySubscriptions();
+    }
+}
+
 void CResultModule::OnTestStopped() {
     if (!m_eotFile.empty())
         SaveEndOfTest(m_eotFile);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -429,7 +430,7 @@ TEST_F(ResultsRoadTest, StoppingTheTestWritesOneRowPerConfigurationWithItsPort) 
         {Object("arp2"), {port2, il.at(Object("arp2"))}}};
     EXPECT_EQ(ReadEndOfTest(path), expected);
     EXPECT_EQ(il.at(Object("arp2")).matched, 4u);
-    EXPECT_FALSE(fs::exists(path + ".partial"));
+    EXPECT_FALSE(fs::exists(path + ".partial-" + std::to_string(::getpid())));
 }
 
 TEST_F(ResultsRoadTest, ASaveThatCannotBeWrittenRaisesAndKeepsTheFileThere) {
@@ -443,7 +444,7 @@ TEST_F(ResultsRoadTest, ASaveThatCannotBeWrittenRaisesAndKeepsTheFileThere) {
     Receive(0, {ArpRequest()});
     // The new file is built beside the target; a directory in its way makes that impossible
     // whoever runs the test.
-    fs::create_directories(path + ".partial/blocked");
+    fs::create_directories(path + ".partial-" + std::to_string(::getpid()) + "/blocked");
     EXPECT_THROW(CResultModule::Instance().SaveEndOfTest(path), COrxRunTimeError);
     std::ifstream again(path, std::ios::binary);
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), before);

@@ -3,6 +3,7 @@
 // end-of-test file read back with SQLite.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -402,11 +403,26 @@ TEST_F(ResultMachineryTest, TheEndOfTestFileHasARowPerParentWithItsPortAndAFaile
     scripted[1]->refuse = {"responder_1.DoSQLFaster"};
     EXPECT_THROW(CResultModule::Instance().SaveEndOfTest(path), COrxRunTimeError);
     EXPECT_EQ(Count(path, "SELECT COUNT(*) FROM TestEot"), 2);
-    EXPECT_FALSE(std::filesystem::exists(path + ".partial"));
+    EXPECT_FALSE(std::filesystem::exists(path + ".partial-" + std::to_string(::getpid())));
     scripted[1]->refuse.clear();
     EXPECT_EQ(CResultModule::Instance().SaveEndOfTest(path), 1u);
     EXPECT_EQ(Count(path, "SELECT ParentHandle FROM TestEot"), h3);
     std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ResultMachineryTest, AProjectResetEndsEverySubscriptionWhileItsPortsStillExist) {
+    const uint32_t id = Subscribe();
+    handler->MarkSubscriptionDirty(id);
+    auto portA = scripted[0];
+    CProject::Instance().Reset();
+    EXPECT_EQ(portA->requests.back().name, "responder_1.DeleteDoSQLNotificationFaster");
+    EXPECT_TRUE(handler->GetSubscriptionIds().empty());
+    EXPECT_TRUE(handler->GetDirtySubscriptions().empty());
+    EXPECT_EQ(TestTraits::ended, (std::vector<uint32_t>{id}));
 }
 
 }  // namespace

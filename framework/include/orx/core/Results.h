@@ -137,6 +137,8 @@ class CResultModule {
 
     // Rebuilds every handler's dirty subscriptions (after an apply).
     void RefreshDirtySubscriptions();
+    // Ends every handler's subscriptions (a project reset); failures are logged.
+    void EndAllSubscriptions();
 
     // Where the end-of-test results go when the test stops (the host's stop command with no
     // selection); empty: nowhere.
