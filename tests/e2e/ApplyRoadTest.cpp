@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "IlWiring.h"
+#include "RecordingTransport.h"
 #include "orx/core/Apply.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/Scenario.h"
@@ -19,24 +20,6 @@ using namespace orx::framework;
 using namespace orx::core;
 
 namespace {
-
-// Counts the requests that reach an IL.
-class CountingTransport : public IlTransport {
-  public:
-    explicit CountingTransport(std::shared_ptr<IlTransport> inner) : m_inner(std::move(inner)) {}
-    bool Send(std::vector<uint8_t> request, ResponseCallback done) override {
-        ++sent;
-        return m_inner->Send(std::move(request), std::move(done));
-    }
-    void SetNotificationCallback(NotificationCallback callback) override {
-        m_inner->SetNotificationCallback(std::move(callback));
-    }
-    std::string Describe() const override { return m_inner->Describe(); }
-    std::atomic<int> sent{0};
-
-  private:
-    std::shared_ptr<IlTransport> m_inner;
-};
 
 class ApplyRoadTest : public ::testing::Test {
   protected:
@@ -53,7 +36,7 @@ class ApplyRoadTest : public ::testing::Test {
             ScenarioLoader::LoadText(json, ORX_EXAMPLES_DIR "/scenarios", "road.json");
         std::vector<frhost::ModuleIl> ils = frhost::ConnectIls(scenario);
         for (auto& il : ils) {
-            auto counting = std::make_shared<CountingTransport>(il.transport);
+            auto counting = std::make_shared<testsupport::RecordingTransport>(il.transport);
             counters.push_back(counting);
             auto* module =
                 dynamic_cast<CPhysicalTestModule*>(CHandleRegistry::Instance().Find(il.module));
@@ -68,7 +51,7 @@ class ApplyRoadTest : public ::testing::Test {
         return n;
     }
 
-    std::vector<std::shared_ptr<CountingTransport>> counters;
+    std::vector<std::shared_ptr<testsupport::RecordingTransport>> counters;
 };
 
 std::string ReadExample(const std::string& name) {

@@ -18,6 +18,7 @@
 
 #include "FrildSupport.h"
 #include "IlWiring.h"
+#include "RecordingTransport.h"
 #include "msglib/Codec.h"
 #include "msglib/Message.h"
 #include "orx/core/Apply.h"
@@ -46,38 +47,6 @@ namespace fs = std::filesystem;
 constexpr uint32_t kProbeConfigClass = 0x96002000;
 constexpr uint32_t kResultClass = 0x96004000;
 constexpr uint32_t kIntervalMs = 20;
-
-// Records the requests that reach an IL by name, and counts the notifications coming back.
-class RecordingTransport : public IlTransport {
-  public:
-    explicit RecordingTransport(std::shared_ptr<IlTransport> inner) : m_inner(std::move(inner)) {}
-    bool Send(std::vector<uint8_t> request, ResponseCallback done) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_names.push_back(msglib::decode(request).get_request_name());
-        }
-        return m_inner->Send(std::move(request), std::move(done));
-    }
-    void SetNotificationCallback(NotificationCallback callback) override {
-        m_inner->SetNotificationCallback([this, callback](std::vector<uint8_t> bytes) {
-            ++notifications;
-            if (callback)
-                callback(std::move(bytes));
-        });
-    }
-    std::string Describe() const override { return m_inner->Describe(); }
-
-    std::vector<std::string> Names() const {
-        std::lock_guard lock(m_mutex);
-        return m_names;
-    }
-    std::atomic<int> notifications{0};
-
-  private:
-    std::shared_ptr<IlTransport> m_inner;
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_names;
-};
 
 // Ethernet II frames as a test port would receive them.
 std::vector<uint8_t> ArpRequest() {
@@ -168,7 +137,7 @@ class ResultsRoadTest : public ::testing::Test {
         m_scenario = ScenarioLoader::LoadText(json, ORX_EXAMPLES_DIR "/scenarios", "road.json");
         m_ils = frhost::ConnectIls(m_scenario);
         for (auto& il : m_ils) {
-            m_transports.push_back(std::make_shared<RecordingTransport>(il.transport));
+            m_transports.push_back(std::make_shared<testsupport::RecordingTransport>(il.transport));
             auto* module =
                 dynamic_cast<CPhysicalTestModule*>(CHandleRegistry::Instance().Find(il.module));
             module->SetIlTransport(m_transports.back());
@@ -188,7 +157,7 @@ class ResultsRoadTest : public ::testing::Test {
 
     Handle Object(const std::string& name) const { return m_scenario.FindObject(name); }
     orx::il::IlServer& Il() { return *m_ils.at(0).il; }
-    RecordingTransport& Transport() { return *m_transports.at(0); }
+    testsupport::RecordingTransport& Transport() { return *m_transports.at(0); }
 
     // Frames received on a port, one millisecond apart.
     void Receive(uint16_t port, const std::vector<std::vector<uint8_t>>& frames) {
@@ -248,7 +217,7 @@ class ResultsRoadTest : public ::testing::Test {
     fs::path m_dir;
     Scenario m_scenario;
     std::vector<frhost::ModuleIl> m_ils;
-    std::vector<std::shared_ptr<RecordingTransport>> m_transports;
+    std::vector<std::shared_ptr<testsupport::RecordingTransport>> m_transports;
     int64_t m_clockNs = 0;
 };
 
@@ -431,28 +400,6 @@ TEST_F(ResultsRoadTest, StoppingTheTestWritesOneRowPerConfigurationWithItsPort) 
     EXPECT_EQ(ReadEndOfTest(path), expected);
     EXPECT_EQ(il.at(Object("arp2")).matched, 4u);
     EXPECT_FALSE(fs::exists(path + ".partial-" + std::to_string(::getpid())));
-}
-
-TEST_F(ResultsRoadTest, ASaveThatCannotBeWrittenRaisesAndKeepsTheFileThere) {
-    LoadApplyStart(kTwoPorts);
-    Receive(0, {ArpRequest()});
-    const std::string path = (m_dir / "eot.db").string();
-    ASSERT_EQ(CResultModule::Instance().SaveEndOfTest(path), 3u);
-    std::ifstream in(path, std::ios::binary);
-    const std::string before((std::istreambuf_iterator<char>(in)), {});
-
-    Receive(0, {ArpRequest()});
-    // The new file is built beside the target; a directory in its way makes that impossible
-    // whoever runs the test.
-    fs::create_directories(path + ".partial-" + std::to_string(::getpid()) + "/blocked");
-    EXPECT_THROW(CResultModule::Instance().SaveEndOfTest(path), COrxRunTimeError);
-    std::ifstream again(path, std::ios::binary);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), before);
-    EXPECT_EQ(ReadEndOfTest(path).at(Object("arp1")).second.matched, 1u);
-
-    // A directory that does not exist.
-    EXPECT_THROW(CResultModule::Instance().SaveEndOfTest((m_dir / "no" / "eot.db").string()),
-                 COrxRunTimeError);
 }
 
 // A capture of `count` frames, written with libpcap.

@@ -317,22 +317,6 @@ TEST_F(ResultModelTest, SubscriptionRoots) {
 // ---------------------------------------------------------------------------------------------
 // Traits, parser and result class
 
-TEST_F(ResultModelTest, TraitsDescribeTheResponderTable) {
-    CResponderResultTraits traits;
-    EXPECT_EQ(traits.GetResultType(), ResultType(0x96001000, 0x96004000));
-    EXPECT_EQ(traits.GetMsgSetName(), "responder_1");
-    EXPECT_EQ(traits.GetBllEotTblName(), "FrameResponseResults");
-    EXPECT_EQ(traits.GetIlTblName(), "ResponderProfileResults");
-    EXPECT_EQ(traits.GetEotIlUniqueColumnName(), "");
-    EXPECT_EQ(traits.GetCustomParentColumnSource(), "PrimaryHandle");
-    EXPECT_TRUE(traits.GetEoTSavePortHandleFlag());
-
-    std::unique_ptr<CIlResultQueryInterface> qi(traits.GetQryInterfaceGetter());
-    auto* ours = dynamic_cast<CResponderResultQueryInterface*>(qi.get());
-    ASSERT_NE(ours, nullptr);
-    EXPECT_EQ(ours->GetTableName(), "ResponderProfileResults");
-}
-
 TEST_F(ResultModelTest, TraitsBuildTheStatisticsRequests) {
     CResponderResultTraits traits;
     Message sql, start, end;
@@ -422,76 +406,6 @@ TEST(ResultHandler, AssistantServesBothConfigurationClassesAndRoutesSubscription
     EXPECT_TRUE(handler.InitResultTypes(other));
     EXPECT_NE(CResponderResultsHandler::AssistantGetter(), nullptr);
     EXPECT_FALSE(handler.InitResultTypes(other));
-}
-
-// An IL that keeps the statistics requests it receives and accepts each of them.
-class StatsIl : public IlTransport {
-  public:
-    bool Send(std::vector<uint8_t> bytes, ResponseCallback done) override {
-        Message request = msglib::decode(bytes);
-        names.push_back(request.get_request_name());
-        if (request.get_request_name() == "responder_1.RequestDoSQLNotificationFaster") {
-            Stats_1_bll::parse_req_RequestDoSQLNotificationFaster(&request, &id, &interval,
-                                                                  &commands);
-        }
-        Message response;
-        responder_1_bll::create_resp_RemoveResponder(&response);
-        response.set_seq_num(request.get_seq_num());
-        done(msglib::encode(response));
-        return true;
-    }
-    void SetNotificationCallback(NotificationCallback) override {}
-    std::string Describe() const override { return "stats"; }
-
-    std::vector<std::string> names;
-    uint32_t id = 0;
-    uint32_t interval = 0;
-    std::vector<std::string> commands;
-};
-
-TEST_F(ResultModelTest, ASubscriptionAsksThePortAndItsNotificationsFillTheResults) {
-    auto il = std::make_shared<StatsIl>();
-    module->SetIlTransport(il);
-    auto* config = ProbeConfig(portA, "a");
-    ProbeConfig(portOff, "off");  // offline: no port to ask
-
-    RegisterResultHandlers();
-    auto& handler = CResponderResultsHandler::Instance();
-    const ResultType probe(0x96002000, 0x96004000);
-    const uint32_t id = handler.GetPagedHandler().Subscribe(
-        ResultSubscription(probe, {}, {"MatchedRxFrameCount", "TxFrameCount"}, 500));
-    EXPECT_EQ(handler.GetSubscriptions().at(0x96002000), std::vector<uint32_t>{id});
-    ASSERT_EQ(il->names, std::vector<std::string>{"responder_1.RequestDoSQLNotificationFaster"});
-    EXPECT_EQ(il->interval, 500u);
-    EXPECT_EQ(il->commands,
-              std::vector<std::string>{
-                  "SELECT PrimaryHandle, MatchedRxFrameCount, TxFrameCount FROM "
-                  "ResponderProfileResults WHERE (StatsLastModified > %LastNotificationTime%) "
-                  "AND PrimaryHandle IN (" +
-                  std::to_string(config->GetObjectHandle()) + ") GROUP BY PrimaryHandle "});
-
-    Stats_1_bll::commandResultFaster_s rows;
-    using Stats_1_bll::columnVal_t;
-    rows.columnOrder = {
-        {columnVal_t::UINT32, 0}, {columnVal_t::UINT64, 1}, {columnVal_t::UINT64, 2}};
-    Stats_1_bll::rowFaster_s row;
-    row.int64Values = {config->GetObjectHandle(), 9, 8};
-    rows.rows.push_back(row);
-    Message notification;
-    responder_1_bll::create_req_DoSQLNotifyFaster(&notification, il->id, {rows}, true);
-    config->MarkClean();
-    EXPECT_TRUE(CCoreIlResultsNotificationManager::Instance().Dispatch(notification));
-    auto* results =
-        dynamic_cast<CFrameResponseResults*>(config->GetObject(CFrameResponseResults::CLASS_ID()));
-    ASSERT_NE(results, nullptr);
-    EXPECT_EQ(results->GetT<uint64_t>(0x96004001), 9u);
-    EXPECT_EQ(results->GetT<uint64_t>(0x96004002), 8u);
-    // Counters are run-time state: writing them leaves nothing to apply.
-    EXPECT_FALSE(config->IsObjectDirty(true));
-
-    handler.GetPagedHandler().Unsubscribe(id);
-    EXPECT_EQ(il->names.back(), "responder_1.DeleteDoSQLNotificationFaster");
-    EXPECT_EQ(handler.GetSubscriptions().count(0x96002000), 0u);
 }
 
 }  // namespace

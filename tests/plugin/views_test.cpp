@@ -17,6 +17,7 @@
 #include "FrameResponseStartCommand.h"
 #include "PluginTestModel.h"
 #include "ProbeFrameResponseConfig.h"
+#include "RecordingTransport.h"
 #include "dynamicview/DynamicViewRegistry.h"
 #include "init.h"
 #include "orx/core/Apply.h"
@@ -78,24 +79,6 @@ std::string ErrorOf(const std::function<void()>& f) {
     return "";
 }
 
-// Counts the requests that reach the IL.
-class CountingTransport : public IlTransport {
-  public:
-    explicit CountingTransport(std::shared_ptr<IlTransport> inner) : m_inner(std::move(inner)) {}
-    bool Send(std::vector<uint8_t> request, ResponseCallback done) override {
-        ++sent;
-        return m_inner->Send(std::move(request), std::move(done));
-    }
-    void SetNotificationCallback(NotificationCallback callback) override {
-        m_inner->SetNotificationCallback(std::move(callback));
-    }
-    std::string Describe() const override { return m_inner->Describe(); }
-    std::atomic<int> sent{0};
-
-  private:
-    std::shared_ptr<IlTransport> m_inner;
-};
-
 std::vector<uint8_t> ArpFrame() {
     std::vector<uint8_t> f = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x02, 0, 0, 0, 0,  1, 0x08, 0x06,
                               0x00, 0x01, 0x08, 0x00, 6,    4,    0x00, 1, 2, 0, 0,  0, 0,    1,
@@ -143,7 +126,7 @@ class ResultViewsTest : public ::testing::Test {
     void SetUp() override {
         ResponderResourceRegisterer registerer;
         il = std::make_shared<orx::il::IlServer>(std::vector<uint16_t>{0, 1, 2});
-        transport = std::make_shared<CountingTransport>(
+        transport = std::make_shared<testsupport::RecordingTransport>(
             std::make_shared<orx::transport::InProcIlTransport>(il));
         auto* module = Make<CPhysicalTestModule>(&COrxSystem::Instance(), "mod1");
         module->Set(PROP_TEST_MODULE_MODEL, std::string("SW"));
@@ -192,7 +175,7 @@ class ResultViewsTest : public ::testing::Test {
     }
 
     std::shared_ptr<orx::il::IlServer> il;
-    std::shared_ptr<CountingTransport> transport;
+    std::shared_ptr<testsupport::RecordingTransport> transport;
     CPhysicalPortGroup* group = nullptr;
     CPort* portA = nullptr;
     CPort* portB = nullptr;
