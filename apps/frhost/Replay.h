@@ -1,11 +1,21 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "IlWiring.h"
 #include "orx/core/Scenario.h"
+
+namespace orx::il {
+class FramePump;
+class PcapFileSink;
+class FrameSource;
+}  // namespace orx::il
 
 namespace frhost {
 
@@ -16,9 +26,62 @@ struct ReplayFiles {
     std::map<std::string, std::string> outputs;
 };
 
-// Replays the captures through the in-process test ports, in the files' own time, and writes
-// each port's responses to its output capture. Raises std::runtime_error naming the port or
-// file when a name is not a port of an in-process module or a file cannot be read or written.
+// Where a scenario Port is served: its module's IL and its index there. Raises
+// std::runtime_error naming the port when the name is not one port of the scenario or the
+// port sits on no test module.
+struct PortPlace {
+    const ModuleIl* il = nullptr;
+    uint16_t port = 0;
+};
+PortPlace LocatePort(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+                     const std::string& name);
+
+// Replays captures through the in-process test ports, in the files' own time, on a thread of
+// its own, and writes each port's responses to its output capture.
+class ReplayJob {
+  public:
+    // Opens every file. Raises std::runtime_error naming the port or file when a name is not a
+    // port of an in-process module or a file cannot be opened.
+    ReplayJob(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+              const ReplayFiles& files);
+    ~ReplayJob();
+    ReplayJob(const ReplayJob&) = delete;
+    ReplayJob& operator=(const ReplayJob&) = delete;
+
+    void Start();
+    // Ends the captures early: each source reads nothing more.
+    void Stop();
+    bool Done() const { return m_done.load(); }
+    // Waits for the end; raises what the replay raised (a capture that cannot be read or
+    // written), naming the file.
+    void Wait();
+
+    struct Progress {
+        std::string port;
+        uint64_t frames = 0;  // read so far
+        uint64_t total = 0;   // in the capture; 0 when not known
+    };
+    std::vector<Progress> GetProgress() const;
+    bool Empty() const { return m_sources.empty() && m_sinks.empty(); }
+
+  private:
+    struct Source;
+    void Run();
+
+    std::map<const ModuleIl*, std::unique_ptr<orx::il::FramePump>> m_pumps;
+    std::vector<std::unique_ptr<Source>> m_sources;
+    std::vector<std::unique_ptr<orx::il::PcapFileSink>> m_sinks;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_done{false};
+    std::string m_error;
+    std::thread m_thread;
+};
+
+// Counts the frames of a capture file without decoding them; 0 when the format is not a
+// classic pcap file.
+uint64_t CountCaptureFrames(const std::string& path);
+
+// Replays the captures to their end (ReplayJob, started and waited for).
 void Replay(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
             const ReplayFiles& files);
 

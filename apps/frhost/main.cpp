@@ -17,6 +17,7 @@
 #include "IlWiring.h"
 #include "Replay.h"
 #include "ResultCommands.h"
+#include "RunCommand.h"
 #include "orx/core/Apply.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/Protocol.h"
@@ -190,7 +191,10 @@ bool ParsePortFiles(const std::vector<std::string>& items, std::map<std::string,
             error = "\"" + item + "\": expected PORT=FILE with PORT the name of a Port";
             return false;
         }
-        out[item.substr(0, eq)] = item.substr(eq + 1);
+        if (!out.emplace(item.substr(0, eq), item.substr(eq + 1)).second) {
+            error = "\"" + item + "\": port " + item.substr(0, eq) + " is given twice";
+            return false;
+        }
     }
     return true;
 }
@@ -253,6 +257,47 @@ int Run(int argc, char** argv) {
     apply->add_option("--view", results.view, "Print the result providers' roll-up")
         ->check(CLI::IsMember({"port", "probe", "project"}));
 
+    CLI::App* run = app.add_subcommand(
+        "run", "Apply a scenario, start its responders, feed them traffic and show their counters");
+    frhost::RunOptions runOptions;
+    run->add_option("SCENARIO", runOptions.scenario, "Scenario file (JSON)")->required();
+    std::vector<std::string> runRx, runTx, runIface;
+    run->add_option("--rx", runRx, "Replay a capture into a port, in the file's own time")
+        ->type_name("PORT=FILE.pcap");
+    run->add_option("--tx", runTx, "Write what a port transmits to a capture")
+        ->type_name("PORT=FILE.pcap");
+    run->add_option("--iface", runIface,
+                    "Answer the frames a live interface receives on a port (inbound only)")
+        ->type_name("PORT=IFNAME");
+    run->add_option("--duration", runOptions.durationS,
+                    "Run at least this long (default: until the replays end; with live "
+                    "interfaces, until SIGINT or SIGTERM)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 31536000.0));
+    run->add_option("--interval", runOptions.intervalMs,
+                    "How often the counters are shown and sampled (ms)")
+        ->check(CLI::Range(10u, 3600000u));
+    run->add_option("--results", runOptions.results,
+                    "Write the final counters (and, in JSON, their series) to FILE.json or "
+                    "FILE.csv")
+        ->type_name("FILE")
+        ->check(CLI::Validator(
+            [](const std::string& path) {
+                auto ends = [&](const char* e) {
+                    std::string end(e);
+                    return path.size() > end.size() &&
+                           path.compare(path.size() - end.size(), end.size(), end) == 0;
+                };
+                return ends(".json") || ends(".csv")
+                           ? std::string()
+                           : "expected a file name ending in .json or .csv";
+            },
+            "", "results file"));
+    run->add_option("--results-db", runOptions.resultsDb,
+                    "Write the end-of-test results database (SQLite) when the run ends")
+        ->type_name("FILE");
+    run->add_flag("--quiet", runOptions.quiet, "Show nothing while running");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -264,9 +309,10 @@ int Run(int argc, char** argv) {
         return kExitUsage;
     }
 
-    // Informational logs (plug-in loading, registration) stay quiet unless asked for.
+    // The program prints each failure once, in its own words; log lines appear only as --log
+    // asks for them.
     auto* logging = BLLLoggerFactory::GetInstance();
-    logging->SetDefaultLevel(orx::framework::LOG_WARN);
+    logging->SetDefaultLevel(orx::framework::LOG_OFF);
     for (const std::string& setting : logSettings) {
         std::string error;
         if (!logging->Configure(setting, &error)) {
@@ -296,6 +342,16 @@ int Run(int argc, char** argv) {
     }
     if (*validate)
         return Validate(scenario);
+    if (*run) {
+        std::string error;
+        if (!ParsePortFiles(runRx, runOptions.files.inputs, error) ||
+            !ParsePortFiles(runTx, runOptions.files.outputs, error) ||
+            !ParsePortFiles(runIface, runOptions.ifaces, error)) {
+            std::cerr << "frhost: " << error << '\n';
+            return kExitUsage;
+        }
+        return frhost::RunCommand(runOptions);
+    }
     if (*apply) {
         frhost::ReplayFiles replay;
         std::string error;

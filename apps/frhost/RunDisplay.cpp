@@ -1,0 +1,194 @@
+#include "RunDisplay.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+
+namespace frhost {
+
+namespace {
+
+// Column of a result property by name; -1 when the table has none.
+int Column(const ResultTable& table, const std::string& name) {
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        if (table.columns[i] == name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+uint64_t Number(const std::string& text) {
+    return std::strtoull(text.c_str(), nullptr, 10);
+}
+
+uint64_t Sum(const ResultTable& table, const std::string& name) {
+    int c = Column(table, name);
+    uint64_t sum = 0;
+    if (c < 0)
+        return 0;
+    for (const ResultRow& r : table.rows)
+        sum += Number(r.values[static_cast<size_t>(c)]);
+    return sum;
+}
+
+std::string Bar(uint64_t done, uint64_t total, size_t width) {
+    std::string bar(width, '-');
+    if (total == 0)
+        return bar;
+    const auto filled = static_cast<size_t>(static_cast<double>(done) * width / total);
+    for (size_t i = 0; i < filled && i < width; ++i)
+        bar[i] = '#';
+    return bar;
+}
+
+size_t TerminalRows() {
+    winsize ws{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0)
+        return ws.ws_row;
+    return 24;
+}
+
+}  // namespace
+
+void RunDisplay::Show(double timeS, ResultTable table,
+                      const std::vector<ReplayJob::Progress>& replays, const std::string& state) {
+    m_samples.push_back(ResultSample{timeS, std::move(table)});
+    const ResultTable& t = m_samples.back().table;
+    if (m_mode == Mode::Quiet)
+        return;
+    std::ostringstream out;
+    char head[64];
+    std::snprintf(head, sizeof head, "%.1f s", timeS);
+    if (m_mode == Mode::Lines) {
+        out << head << "  configurations " << t.rows.size() << "  matched "
+            << Sum(t, "MatchedRxFrameCount") << "  transmitted " << Sum(t, "TxFrameCount");
+        for (const auto& r : replays) {
+            out << "  replay " << r.port << ' ' << r.frames;
+            if (r.total)
+                out << '/' << r.total;
+        }
+        if (!state.empty())
+            out << "  " << state;
+        std::cout << out.str() << std::endl;
+        return;
+    }
+    // Terminal: redraw in place, as many configuration rows as the screen holds.
+    out << head << (state.empty() ? "" : "  " + state) << '\n';
+    ResultTable shown = t;
+    const size_t room =
+        TerminalRows() > replays.size() + 6 ? TerminalRows() - replays.size() - 6 : 1;
+    size_t hidden = 0;
+    if (shown.rows.size() > room) {
+        hidden = shown.rows.size() - room;
+        shown.rows.resize(room);
+    }
+    PrintResults(shown, out);
+    if (hidden)
+        out << "... and " << hidden << " more configuration(s)\n";
+    for (const auto& r : replays) {
+        out << "replay " << r.port << " [" << Bar(r.frames, r.total, 30) << "] " << r.frames;
+        if (r.total)
+            out << '/' << r.total;
+        out << " frames\n";
+    }
+    const std::string text = out.str();
+    if (m_drawnLines)
+        std::cout << "\x1b[" << m_drawnLines << "A\x1b[J";
+    std::cout << text << std::flush;
+    m_drawnLines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+void RunDisplay::Finish() {
+    // The final table is printed after the run; the live one makes way for it.
+    if (m_mode == Mode::Terminal && m_drawnLines)
+        std::cout << "\x1b[" << m_drawnLines << "A\x1b[J" << std::flush;
+    m_drawnLines = 0;
+}
+
+namespace {
+
+nlohmann::ordered_json RowJson(const ResultTable& table, const ResultRow& r, bool names) {
+    nlohmann::ordered_json row;
+    if (names) {
+        row["name"] = r.name;
+        row["port"] = r.port;
+    }
+    row["handle"] = r.handle;
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const std::string& text = r.values[c];
+        char* end = nullptr;
+        errno = 0;
+        unsigned long long n = std::strtoull(text.c_str(), &end, 10);
+        if (!text.empty() && text[0] != '-' && *end == '\0' && errno == 0)
+            row[table.columns[c]] = n;
+        else
+            row[table.columns[c]] = text;
+    }
+    return row;
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\n\r") == std::string::npos)
+        return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+void WriteRunResults(const std::string& path, const ResultTable& final,
+                     const std::vector<ResultSample>& samples) {
+    std::ofstream out(path);
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+    if (EndsWith(path, ".csv")) {
+        out << "name,port,handle";
+        for (const std::string& c : final.columns)
+            out << ',' << CsvField(c);
+        out << '\n';
+        for (const ResultRow& r : final.rows) {
+            out << CsvField(r.name) << ',' << CsvField(r.port) << ',' << r.handle;
+            for (const std::string& v : r.values)
+                out << ',' << CsvField(v);
+            out << '\n';
+        }
+    } else {
+        nlohmann::ordered_json doc;
+        doc["results"] = nlohmann::ordered_json::array();
+        for (const ResultRow& r : final.rows)
+            doc["results"].push_back(RowJson(final, r, true));
+        doc["series"] = nlohmann::ordered_json::array();
+        for (const ResultSample& s : samples) {
+            nlohmann::ordered_json sample;
+            sample["time_s"] = s.timeS;
+            sample["rows"] = nlohmann::ordered_json::array();
+            for (const ResultRow& r : s.table.rows)
+                sample["rows"].push_back(RowJson(s.table, r, false));
+            doc["series"].push_back(std::move(sample));
+        }
+        out << doc.dump(2) << '\n';
+    }
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace frhost
