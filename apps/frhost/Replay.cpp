@@ -45,8 +45,11 @@ PortPlace LocalPort(const orx::core::Scenario& scenario, const std::vector<Modul
 
 // A capture being replayed: counts what it gives and stops giving on request.
 struct ReplayJob::Source final : public orx::il::FrameSource {
-    Source(std::string portName, const std::string& path, const std::atomic<bool>& stop)
-        : port(std::move(portName)), file(path), total(CountCaptureFrames(path)), m_stop(stop) {}
+    Source(std::string portName, const std::string& path, bool count, const std::atomic<bool>& stop)
+        : port(std::move(portName)),
+          file(path),
+          total(count ? CountCaptureFrames(path) : 0),
+          m_stop(stop) {}
 
     size_t Read(orx::il::RxFrame* frames, size_t max) override {
         if (m_stop.load(std::memory_order_relaxed))
@@ -67,7 +70,7 @@ struct ReplayJob::Source final : public orx::il::FrameSource {
 };
 
 ReplayJob::ReplayJob(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
-                     const ReplayFiles& files) {
+                     const ReplayFiles& files, bool countFrames) {
     auto pumpOf = [&](const ModuleIl* il) -> orx::il::FramePump& {
         auto& pump = m_pumps[il];
         if (!pump)
@@ -84,7 +87,7 @@ ReplayJob::ReplayJob(const orx::core::Scenario& scenario, const std::vector<Modu
         orx::il::PortEngine* engine = place.il->il->Engine(place.port);
         if (!engine)
             throw std::runtime_error("port " + name + " is not served by its test port");
-        m_sources.push_back(std::make_unique<Source>(name, path, m_stop));
+        m_sources.push_back(std::make_unique<Source>(name, path, countFrames, m_stop));
         pumpOf(place.il).AddSource(*engine, *m_sources.back());
     }
 }

@@ -42,8 +42,9 @@ class ReplayJob {
   public:
     // Opens every file. Raises std::runtime_error naming the port or file when a name is not a
     // port of an in-process module or a file cannot be opened.
+    // With `countFrames`, each capture's frames are counted first, for the progress' total.
     ReplayJob(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
-              const ReplayFiles& files);
+              const ReplayFiles& files, bool countFrames = false);
     ~ReplayJob();
     ReplayJob(const ReplayJob&) = delete;
     ReplayJob& operator=(const ReplayJob&) = delete;

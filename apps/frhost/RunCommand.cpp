@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+#include "Console.h"
 #include "ResultCommands.h"
 #include "RunDisplay.h"
 #include "msglib/Message.h"
@@ -161,7 +162,7 @@ int RunCommand(const RunOptions& options) {
     try {
         ils = ConnectIls(scenario);
         if (!options.files.inputs.empty() || !options.files.outputs.empty())
-            replay = std::make_unique<ReplayJob>(scenario, ils, options.files);
+            replay = std::make_unique<ReplayJob>(scenario, ils, options.files, !options.quiet);
         for (auto& [il, ports] : LivePorts(scenario, ils, options.ifaces))
             live.push_back(std::make_unique<orx::il::LiveRunner>(*il->il, ports));
     } catch (const std::exception& e) {
@@ -174,7 +175,7 @@ int RunCommand(const RunOptions& options) {
         std::cout << OneLine(message.message) << '\n';
     if (!applied.ok) {
         if (applied.messages.empty())
-            std::cout << OneLine(applied.error) << '\n';
+            Console::Failure(std::cout, applied.error);
         std::cout.flush();
         return kExitFailed;
     }
@@ -288,7 +289,7 @@ int RunCommand(const RunOptions& options) {
     }
     remote.clear();
     if (!failure.empty())
-        std::cout << failure << '\n';
+        Console::Failure(std::cout, failure);
     if (aborted) {
         std::cout << "Ended at once by a second signal: the responders are stopped, no results "
                      "were saved\n";

@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Console.h"
 #include "FrameCommands.h"
 #include "IlWiring.h"
 #include "Replay.h"
@@ -123,7 +125,7 @@ int Apply(const std::string& scenarioPath, bool show, bool start, const frhost::
         std::cout << OneLine(message.message) << '\n';
     if (!result.ok) {
         if (result.messages.empty())
-            std::cout << OneLine(result.error) << '\n';
+            frhost::Console::Failure(std::cout, result.error);
         std::cout.flush();
         return kExitMessages;
     }
@@ -172,7 +174,7 @@ int Apply(const std::string& scenarioPath, bool show, bool start, const frhost::
             }
         }
     } catch (const std::exception& e) {
-        std::cout << OneLine(e.what()) << '\n';
+        frhost::Console::Failure(std::cout, e.what());
         std::cout.flush();
         return kExitMessages;
     }
@@ -320,6 +322,7 @@ int Run(int argc, char** argv) {
             return kExitUsage;
         }
     }
+    frhost::Console::Init(!logSettings.empty() || std::getenv("ORX_LOG") != nullptr);
 
     orx::framework::CRpcManager::Instance().SetDefaultTimeout(std::chrono::milliseconds(timeoutMs));
 
