@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include "FrildSupport.h"
+#include "ProgramTest.h"
 
 #include <nlohmann/json.hpp>
 
@@ -18,66 +19,10 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace e2etest;
 
-struct Outcome {
-    int status = -1;  // exit status; -1 when the program did not exit normally
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-class FrhostTest : public ::testing::Test {
+class FrhostTest : public ProgramTest {
   protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::path(::testing::TempDir()) / (std::string("frhost_") + info->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    Outcome Frhost(const std::vector<std::string>& args) const {
-        // ORX_LOG would change what the program logs; every run starts from the defaults.
-        std::string command = "env -u ORX_LOG " + Quote(FRHOST_PATH);
-        for (const auto& a : args)
-            command += " " + Quote(a);
-        command += " >" + Quote((m_dir / "out").string()) + " 2>" + Quote((m_dir / "err").string());
-        int raw = std::system(command.c_str());
-        Outcome o;
-        o.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = ReadAll(m_dir / "out");
-        o.err = ReadAll(m_dir / "err");
-        return o;
-    }
-
-    std::string Write(const std::string& name, const std::string& text) const {
-        fs::path path = m_dir / name;
-        std::ofstream(path) << text;
-        return path.string();
-    }
-
     static int PluginCount() {
         int n = 0;
         for (const auto& e : fs::directory_iterator(fs::path(FRHOST_PATH).parent_path())) {
@@ -87,12 +32,6 @@ class FrhostTest : public ::testing::Test {
         }
         return n;
     }
-
-    static std::string Example(const std::string& name) {
-        return std::string(ORX_EXAMPLES_DIR) + "/" + name;
-    }
-
-    fs::path m_dir;
 };
 
 constexpr const char* kHostOnly = R"({
