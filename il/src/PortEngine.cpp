@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Checksums.h"
+
 namespace orx::il {
 
 uint32_t ResponderCounters::Rate(int64_t nowNs, int64_t clearedTenth) const {
@@ -70,6 +72,7 @@ inline void Answer(const ResponderOp& r, const RxFrame& f, TxBatch& out, uint64_
                                                  (patch.value[k] & patch.mask[k]));
                 }
             }
+            RepairChecksums(bytes, f.data, length, op.patches, op.patchCount);
         }
         if (txLength > length)
             std::memset(bytes + length, 0, txLength - length);

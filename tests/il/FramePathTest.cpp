@@ -122,6 +122,14 @@ TEST_F(FramePathTest, ModifiersPatchTheReceivedFrame) {
     expected[expected.size() - 2] = 1;
     expected[expected.size() - 1] = 2;
     std::fill_n(expected.begin() + 40, 4, 9);
+    // The new TTL changes the IPv4 header's sum: its checksum is recomputed. The patch at 40
+    // writes the UDP checksum itself, which therefore stands.
+    uint32_t sum = 0;
+    for (size_t i = 14; i < 34; i += 2)
+        sum += i == 24 ? 0 : uint32_t(expected[i] << 8 | expected[i + 1]);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    expected[24] = uint8_t(~sum >> 8);
+    expected[25] = uint8_t(~sum);
     ASSERT_EQ(out1.size(), 1u);
     EXPECT_EQ(out1[0].bytes, expected);
     EXPECT_TRUE(out0.empty());
