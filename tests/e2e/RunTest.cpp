@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "FrildSupport.h"
 #include "ProgramTest.h"
 
 namespace {
@@ -182,6 +183,35 @@ TEST_F(RunTest, AReplayedCaptureCountsWhatLibpcapMatchesAndTheFilesSayTheSame) {
     o = Frhost({"run", scenario, "--rx", "port9=" + capture});
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("\"port9\" is not a port of the scenario"), std::string::npos) << o.err;
+}
+
+TEST_F(RunTest, AFrildModuleReplaysItsOwnCaptureAndTheCountsComeBack) {
+    const std::string capture = (m_dir / "in.pcap").string();
+    WriteCapture(capture, MixedFrames(500));
+    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(iltest::FreeLoopbackPort());
+    auto doc = nlohmann::json::parse(Scenario(Example("frames/arp-reply.xml")));
+    doc["modules"][0]["il"] = endpoint;
+    const std::string scenario = Write("remote.json", doc.dump());
+    const std::string replies = (m_dir / "out.pcap").string();
+    iltest::FrildProcess frild({"--bind", endpoint, "--ports", "1", "--pcap-in", "0=" + capture,
+                                "--pcap-out", "0=" + replies},
+                               (m_dir / "frild.log").string());
+    const std::string json = (m_dir / "results.json").string();
+    Outcome o = Frhost({"run", scenario, "--results", json, "--quiet"});
+    ASSERT_EQ(o.status, 0) << o.out << o.err << frild.Log();
+    const auto results = nlohmann::json::parse(ReadAll(json))["results"];
+    ASSERT_EQ(results.size(), kFilters.size());
+    uint64_t transmitted = 0;
+    for (size_t i = 0; i < kFilters.size(); ++i) {
+        const uint64_t expected = LibpcapMatches(capture, kFilters[i]);
+        EXPECT_EQ(results[i]["MatchedRxFrameCount"].get<uint64_t>(), expected) << kFilters[i];
+        transmitted += expected;
+    }
+    EXPECT_EQ(Frames(replies), transmitted);
+    // A capture for a port of a frild module belongs to frild.
+    o = Frhost({"run", scenario, "--rx", "port1=" + capture});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("replay its captures with frild there"), std::string::npos) << o.err;
 }
 
 TEST_F(RunTest, ASignalEndsTheRunWithItsResultsAndASecondEndsItAtOnce) {
