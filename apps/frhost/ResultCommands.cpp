@@ -1,6 +1,8 @@
 #include "ResultCommands.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <iomanip>
 #include <nlohmann/json.hpp>
@@ -110,25 +112,30 @@ void PrintResults(const ResultTable& table, std::ostream& out) {
     PrintTable(header, rows, out);
 }
 
-void WriteResultsJson(const ResultTable& table, const std::string& path) {
-    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
-    for (const ResultRow& r : table.rows) {
-        nlohmann::ordered_json row;
+nlohmann::ordered_json ResultRowJson(const ResultTable& table, const ResultRow& r, bool names) {
+    nlohmann::ordered_json row;
+    if (names) {
         row["name"] = r.name;
         row["port"] = r.port;
-        row["handle"] = r.handle;
-        for (size_t c = 0; c < table.columns.size(); ++c) {
-            const std::string& text = r.values[c];
-            char* end = nullptr;
-            errno = 0;
-            unsigned long long n = std::strtoull(text.c_str(), &end, 10);
-            if (!text.empty() && text[0] != '-' && *end == '\0' && errno == 0)
-                row[table.columns[c]] = n;
-            else
-                row[table.columns[c]] = text;
-        }
-        rows.push_back(std::move(row));
     }
+    row["handle"] = r.handle;
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const std::string& text = r.values[c];
+        char* end = nullptr;
+        errno = 0;
+        unsigned long long n = std::strtoull(text.c_str(), &end, 10);
+        if (!text.empty() && text[0] != '-' && *end == '\0' && errno == 0)
+            row[table.columns[c]] = n;
+        else
+            row[table.columns[c]] = text;
+    }
+    return row;
+}
+
+void WriteResultsJson(const ResultTable& table, const std::string& path) {
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (const ResultRow& r : table.rows)
+        rows.push_back(ResultRowJson(table, r, true));
     std::ofstream out(path);
     out << rows.dump(2) << '\n';
     out.close();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ ResultTable ReadResults();
 void EndSubscriptions();
 
 void PrintResults(const ResultTable& table, std::ostream& out);
+// One row as a JSON object: name and port (with `names`), handle and one key per column
+// (numbers where the text is an unsigned integer).
+nlohmann::ordered_json ResultRowJson(const ResultTable& table, const ResultRow& row, bool names);
 // A JSON array of objects: name, port, handle and one key per column (numbers where the text
 // is an integer). Raises std::runtime_error naming the file when it cannot be written.
 void WriteResultsJson(const ResultTable& table, const std::string& path);

@@ -115,26 +115,6 @@ void RunDisplay::Finish() {
 
 namespace {
 
-nlohmann::ordered_json RowJson(const ResultTable& table, const ResultRow& r, bool names) {
-    nlohmann::ordered_json row;
-    if (names) {
-        row["name"] = r.name;
-        row["port"] = r.port;
-    }
-    row["handle"] = r.handle;
-    for (size_t c = 0; c < table.columns.size(); ++c) {
-        const std::string& text = r.values[c];
-        char* end = nullptr;
-        errno = 0;
-        unsigned long long n = std::strtoull(text.c_str(), &end, 10);
-        if (!text.empty() && text[0] != '-' && *end == '\0' && errno == 0)
-            row[table.columns[c]] = n;
-        else
-            row[table.columns[c]] = text;
-    }
-    return row;
-}
-
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\n\r") == std::string::npos)
         return text;
@@ -174,14 +154,14 @@ void WriteRunResults(const std::string& path, const ResultTable& final,
         nlohmann::ordered_json doc;
         doc["results"] = nlohmann::ordered_json::array();
         for (const ResultRow& r : final.rows)
-            doc["results"].push_back(RowJson(final, r, true));
+            doc["results"].push_back(ResultRowJson(final, r, true));
         doc["series"] = nlohmann::ordered_json::array();
         for (const ResultSample& s : samples) {
             nlohmann::ordered_json sample;
             sample["time_s"] = s.timeS;
             sample["rows"] = nlohmann::ordered_json::array();
             for (const ResultRow& r : s.table.rows)
-                sample["rows"].push_back(RowJson(s.table, r, false));
+                sample["rows"].push_back(ResultRowJson(s.table, r, false));
             doc["series"].push_back(std::move(sample));
         }
         out << doc.dump(2) << '\n';
