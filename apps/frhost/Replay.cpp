@@ -20,7 +20,8 @@ struct Place {
     uint16_t port;
 };
 
-// The in-process test port of a scenario Port, by the Port's name.
+// The in-process test port of a scenario Port, by the Port's name; a name that several objects
+// hold is refused by FindObject, naming each of them.
 Place Locate(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
              const std::string& name) {
     auto* port = dynamic_cast<orx::core::CPort*>(
