@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BenchProject.h"
+#include "Quick.h"
 #include "orx/core/Apply.h"
 #include "orx/core/Capabilities.h"
 #include "orx/core/HostClasses.h"
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
 
     // The figures: best of three runs each.
     Figures typed{1e9, 1e9}, frames{1e9, 1e9};
-    for (int run = 0; run < 3; ++run) {
+    for (int run = 0, runs = bench::Rounds(3); run < runs; ++run) {
         Figures t = Measure(false);
         typed.apply = std::min(typed.apply, t.apply);
         typed.reapply = std::min(typed.reapply, t.reapply);

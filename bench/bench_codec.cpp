@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "Quick.h"
 #include "msglib/Codec.h"
 
 namespace {
@@ -87,7 +88,7 @@ template <class F>
 double mb_per_s(size_t bytes, F&& f) {
     using clock = std::chrono::steady_clock;
     double best = 0;
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0, rounds = bench::Rounds(5); round < rounds; ++round) {
         constexpr int kIterations = 200;
         const auto start = clock::now();
         for (int i = 0; i < kIterations; ++i) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "Quick.h"
 #include "ResponderContainer.h"
 #include "orx/core/HostClasses.h"
 #include "orx/framework/MetaClass.h"
@@ -82,7 +83,7 @@ template <class F>
 double PerSecond(F&& f) {
     using clock = std::chrono::steady_clock;
     double best = 0;
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0, rounds = bench::Rounds(5); round < rounds; ++round) {
         constexpr int kIterations = 20000;
         const auto start = clock::now();
         for (int i = 0; i < kIterations; ++i)

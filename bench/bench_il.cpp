@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Quick.h"
 #include "msglib/Message.h"
 #include "orx/il/FramePump.h"
 #include "orx/il/IlServer.h"
@@ -214,7 +215,7 @@ template <class F>
 double FramesPerSecond(uint64_t frames, F&& f) {
     using clock = std::chrono::steady_clock;
     double best = 0;
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0, rounds = bench::Rounds(5); round < rounds; ++round) {
         const auto start = clock::now();
         benchmark::DoNotOptimize(f());
         double seconds = std::chrono::duration<double>(clock::now() - start).count();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "Quick.h"
 #include "orx/core/HostClasses.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/ScriptableCreator.h"
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
     double createPerS = 0;
     double lookupPerS = 0;
     std::vector<Handle> handles;
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0, rounds = bench::Rounds(5); round < rounds; ++round) {
         CScriptable* port = MakePort();
         auto start = Clock::now();
         CreateProbes(port, handles);

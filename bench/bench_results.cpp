@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "BenchProject.h"
+#include "Quick.h"
 #include "msglib/Codec.h"
 #include "orx/core/Apply.h"
 #include "orx/core/HostClasses.h"
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
 
     // Best of three runs each.
     Figures best{1e9, 0, 0};
-    for (int run = 0; run < 3; ++run) {
+    for (int run = 0, runs = bench::Rounds(3); run < runs; ++run) {
         Figures f = Measure();
         best.subscribe = std::min(best.subscribe, f.subscribe);
         best.rowsPerSecond = std::max(best.rowsPerSecond, f.rowsPerSecond);

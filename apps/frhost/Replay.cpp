@@ -14,6 +14,7 @@ namespace frhost {
 
 using namespace orx::framework;
 
+// A name that several objects hold is refused by FindObject, naming each of them.
 PortPlace LocatePort(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
                      const std::string& name) {
     auto* port = dynamic_cast<orx::core::CPort*>(

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -189,6 +190,19 @@ struct DuplicateKeyFinder {
         return true;
     }
 };
+
+// "more than one object is named "x": objects[0], objects[1] and objects[2].children[0]"
+std::string SharedName(const std::string& name,
+                       std::multimap<std::string, ScenarioObject>::const_iterator first,
+                       std::multimap<std::string, ScenarioObject>::const_iterator last) {
+    std::string text = "more than one object is named \"" + name + "\": ";
+    for (auto it = first; it != last; ++it) {
+        if (it != first)
+            text += std::next(it) == last ? " and " : ", ";
+        text += it->second.path;
+    }
+    return text;
+}
 
 constexpr int kMaxDepth = 32;
 
@@ -427,10 +441,6 @@ class Builder {
             name = String(*n, at);
             if (name.empty())
                 Fail(at, "an object name cannot be empty");
-            if (auto seen = m_namePaths.find(name); seen != m_namePaths.end()) {
-                Fail(at, "duplicate object name \"" + name + "\" (also at " + seen->second + ")");
-            }
-            m_namePaths.emplace(name, path);
         }
 
         m_where = path;
@@ -439,7 +449,7 @@ class Builder {
         if (!name.empty()) {
             m_where = Key(path, "name");
             object->SetName(name);
-            m_result.objects.emplace(name, handle);
+            m_result.objects.emplace(name, ScenarioObject{handle, path});
         }
         if (isPort)
             PlacePort(o, path, *object);
@@ -641,9 +651,11 @@ class Builder {
     }
 
     CScriptable& Target(const std::string& name, const std::string& path) const {
-        auto it = m_result.objects.find(name);
+        auto [first, last] = m_result.objects.equal_range(name);
+        if (first != last && std::next(first) != last)
+            Fail(path, "ambiguous reference \"@" + name + "\": " + SharedName(name, first, last));
         CScriptable* object =
-            it == m_result.objects.end() ? nullptr : CHandleRegistry::Instance().Find(it->second);
+            first == last ? nullptr : CHandleRegistry::Instance().Find(first->second.handle);
         if (!object)
             Fail(path, "unknown reference \"@" + name + "\"");
         return *object;
@@ -722,7 +734,6 @@ class Builder {
     std::vector<std::string> m_capabilityKeys;
     std::optional<bool> m_oldSimulation;
     std::vector<Reference> m_references;
-    std::map<std::string, std::string> m_namePaths;
     std::map<std::pair<Handle, uint16_t>, std::string> m_usedPorts;
 };
 
@@ -756,8 +767,12 @@ const ScenarioModule* Scenario::FindModule(const std::string& name) const {
 }
 
 Handle Scenario::FindObject(const std::string& name) const {
-    auto it = objects.find(name);
-    return it == objects.end() ? NULL_HANDLE : it->second;
+    auto [first, last] = objects.equal_range(name);
+    if (first == last)
+        return NULL_HANDLE;
+    if (std::next(first) != last)
+        throw ScenarioError(source, "", SharedName(name, first, last));
+    return first->second.handle;
 }
 
 Scenario ScenarioLoader::LoadFile(const std::string& path) {

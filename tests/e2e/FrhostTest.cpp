@@ -279,6 +279,16 @@ TEST_F(FrhostTest, AStartedResponderAnswersAReplayedRequest) {
     o = Frhost({"apply", Example("scenarios/arp-responder.json"), "--pcap-in", "nope=" + request});
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.out, "\"nope\" is not a port of the scenario\n");
+    // A name that a port shares with another object does not pick either of them.
+    const std::string shared = Write("shared.json", R"({
+      "modules": [{"name": "mod1", "capabilities": {"supportsFrameResponder": true}}],
+      "objects": [{"class": "Port", "name": "port1", "module": "mod1", "index": 0,
+                   "children": [{"class": "Probe", "name": "port1"}]}]})");
+    o = Frhost({"apply", shared, "--pcap-in", "port1=" + request});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, shared +
+                         ": more than one object is named \"port1\": objects[0] and "
+                         "objects[0].children[0]\n");
     EXPECT_EQ(
         Frhost({"apply", Example("scenarios/arp-responder.json"), "--pcap-in", "port1"}).status,
         64);

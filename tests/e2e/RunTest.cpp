@@ -117,7 +117,7 @@ std::string Scenario(const std::string& replyFrame) {
                               {"Filter", kFilters[i]},
                               {"children",
                                {{{"class", "FrameResponseProfile"},
-                                 {"name", "reply" + std::to_string(i)},
+                                 {"name", "reply"},
                                  {"TxPort", "@port1"},
                                  {"FrameConfig", {{"file", replyFrame}}}}}}}}}});
     }

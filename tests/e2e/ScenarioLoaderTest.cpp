@@ -242,8 +242,9 @@ TEST_F(ScenarioLoaderTest, EveryErrorNamesItsJsonPathAndLeavesNothingBehind) {
          "objects[0].children[1].FrameConfig", "{\"file\": PATH}"},
         {R"({"class": "Holder", "Colour": 1}]}]})", "objects[0].children[1].Colour",
          "unknown property \"Colour\" of class Holder"},
-        {R"({"class": "Holder", "name": "p"}]}]})", "objects[0].children[1].name",
-         "duplicate object name \"p\" (also at objects[0])"},
+        {R"({"class": "Holder", "name": "h", "Target": "@h"}]}]})", "objects[0].children[1].Target",
+         "ambiguous reference \"@h\": more than one object is named \"h\": "
+         "objects[0].children[0] and objects[0].children[1]"},
         {R"({"class": "Refusing"}]}]})", "objects[0].children[1]", "refused by OnInit"},
         {R"({"class": "Foo"}]}]})", "objects[0].children[1]", "unknown class \"Foo\""},
         {R"({"class": "PduContainer"}]}]})", "objects[0].children[1]", "abstract"},
@@ -275,6 +276,80 @@ TEST_F(ScenarioLoaderTest, EveryErrorNamesItsJsonPathAndLeavesNothingBehind) {
         EXPECT_NE(e.GetReason().find(c.reason), std::string::npos) << e.what();
         EXPECT_EQ(e.GetSource(), "test.json");
         EXPECT_EQ(std::string(e.what()).rfind("test.json: " + std::string(c.path) + ": ", 0), 0u)
+            << e.what();
+    }
+}
+
+TEST_F(ScenarioLoaderTest, NamesMayRepeatButAReferenceMustNameOneObject) {
+    // The usual shape: a profile called "reply" under each of several configurations.
+    Scenario s = Load(R"({"objects": [
+        {"class": "Port", "name": "port1", "children": [
+          {"class": "Probe", "name": "probe", "children": [
+            {"class": "Holder", "name": "reply", "Target": "@port2"},
+            {"class": "Holder", "name": "reply", "Target": "@port1"}]}]},
+        {"class": "Port", "name": "port2", "children": [
+          {"class": "Probe", "name": "probe", "children": [
+            {"class": "Holder", "name": "reply", "Targets": ["@port1", "@port2", "@only"]},
+            {"class": "Holder", "name": "only"}]}]},
+        {"class": "EmulatedDevice", "name": "dev", "port": "@port2"}
+      ]})");
+    EXPECT_EQ(s.objects.size(), 9u);
+    std::vector<std::string> paths;
+    std::vector<Handle> replies;
+    for (auto [it, end] = s.objects.equal_range("reply"); it != end; ++it) {
+        paths.push_back(it->second.path);
+        replies.push_back(it->second.handle);
+        EXPECT_EQ(CHandleRegistry::Instance().Find(it->second.handle)->GetName(), "reply");
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{"objects[0].children[0].children[0]",
+                                               "objects[0].children[0].children[1]",
+                                               "objects[1].children[0].children[0]"}));
+    const Handle port1 = s.FindObject("port1");
+    const Handle port2 = s.FindObject("port2");
+    auto& first = *CHandleRegistry::Instance().Find(replies[0]);
+    EXPECT_EQ(first.GetT<Handle>(kTarget), port2);
+    EXPECT_EQ(CHandleRegistry::Instance().Find(replies[1])->GetT<Handle>(kTarget), port1);
+    std::vector<Handle> targets;
+    CHandleRegistry::Instance().Find(replies[2])->GetCollection(kTargets, targets);
+    EXPECT_EQ(targets, (std::vector<Handle>{port1, port2, s.FindObject("only")}));
+    EXPECT_EQ(Object(s, "dev").GetObject(CPort::CLASS_ID(), RelationType(DEVICE_TO_PORT)),
+              CHandleRegistry::Instance().Find(port2));
+    EXPECT_EQ(s.FindObject("nobody"), NULL_HANDLE);
+
+    // Looking a shared name up afterwards is refused the same way, naming every holder.
+    try {
+        s.FindObject("reply");
+        ADD_FAILURE() << "FindObject picked one of three objects called \"reply\"";
+    } catch (const ScenarioError& e) {
+        EXPECT_EQ(e.GetReason(),
+                  "more than one object is named \"reply\": "
+                  "objects[0].children[0].children[0], "
+                  "objects[0].children[0].children[1] and "
+                  "objects[1].children[0].children[0]");
+        EXPECT_EQ(e.GetSource(), "test.json");
+    }
+    CProject::Instance().Reset();
+
+    // An ambiguous reference is refused wherever it stands; resolution happens after every object
+    // exists, so a name given twice later in the file counts too.
+    struct Case {
+        const char* referrer;  // objects[0]
+        const char* path;
+    };
+    const std::vector<Case> cases = {
+        {R"({"class": "Holder", "Target": "@x"})", "objects[0].Target"},
+        {R"({"class": "Holder", "Targets": ["@y", "@x"]})", "objects[0].Targets[1]"},
+        {R"({"class": "Port", "portSet": true, "members": ["@x"]})", "objects[0].members[0]"},
+        {R"({"class": "EmulatedDevice", "port": "@x"})", "objects[0].port"},
+    };
+    for (const Case& c : cases) {
+        ScenarioError e = LoadFails(std::string(R"({"objects": [)") + c.referrer +
+                                    R"(, {"class": "Port", "name": "x"},
+            {"class": "Port", "name": "y", "children": [{"class": "Probe", "name": "x"}]}]})");
+        EXPECT_EQ(e.GetJsonPath(), c.path) << e.what();
+        EXPECT_EQ(e.GetReason(),
+                  "ambiguous reference \"@x\": more than one object is named \"x\": "
+                  "objects[1] and objects[2].children[0]")
             << e.what();
     }
 }

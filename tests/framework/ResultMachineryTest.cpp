@@ -124,8 +124,9 @@ class TestQueries : public CIlResultQueryInterface {
         }
         for (const auto& [port, info] : record.GetPortResultsMap()) {
             std::string in;
+            // Appended, not "," + std::to_string(...): GCC 12 at -O3 reports a false -Wrestrict.
             for (const auto& [parent, data] : info.GetParentMap())
-                in += (in.empty() ? "" : ",") + std::to_string(parent);
+                in.append(in.empty() ? "" : ",").append(std::to_string(parent));
             auto query = std::make_shared<CIlSqlQuery>();
             query->SetCommands(
                 {"SELECT PrimaryHandle" + columns + " FROM T WHERE PrimaryHandle IN (" + in + ")"});

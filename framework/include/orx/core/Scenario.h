@@ -43,13 +43,22 @@ struct ScenarioModule {
     std::string il;  // "inproc" or a ZeroMQ endpoint ("tcp://HOST:PORT", "ipc://PATH")
 };
 
+// A named object and where the file describes it.
+struct ScenarioObject {
+    orx::framework::Handle handle = orx::framework::NULL_HANDLE;
+    std::string path;  // such as "objects[0].children[1]"
+};
+
 struct Scenario {
     std::string source;
     std::vector<ScenarioModule> modules;  // in file order
-    // Every named object of the scenario.
-    std::map<std::string, orx::framework::Handle> objects;
+    // Every named object of the scenario. Names need not be unique (many profiles may be called
+    // "reply"); objects sharing a name keep their file order.
+    std::multimap<std::string, ScenarioObject> objects;
 
     const ScenarioModule* FindModule(const std::string& name) const;
+    // NULL_HANDLE when no object has the name; ScenarioError naming each holder's path when
+    // several do, since picking one would act on an object the user may not have meant.
     orx::framework::Handle FindObject(const std::string& name) const;
 };
 
