@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "Quick.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -30,10 +32,10 @@ void WriteCapture(const std::string& path) {
     pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
     if (!dumper)
         throw std::runtime_error("cannot write " + path + ": " + pcap_geterr(dead));
-    std::vector<uint8_t> frame = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x02, 0, 0, 0, 0, 0x0b,
-                                  0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 6,    4,    0x00, 1,
-                                  0x02, 0,    0,    0,    0,    0x0b, 10,   0,    0,    2,
-                                  0,    0,    0,    0,    0,    0,    10,   0,    0,    1};
+    std::vector<uint8_t> frame = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x02, 0, 0, 0,    0,
+                                  0x0b, 0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 6, 4, 0x00, 1,
+                                  0x02, 0,    0,    0,    0,    0x0b, 10,   0, 0, 2,    0,
+                                  0,    0,    0,    0,    0,    10,   0,    0, 1};
     frame.resize(60, 0);
     for (int i = 0; i < kFrames; ++i) {
         frame[30] = static_cast<uint8_t>(i >> 8);
@@ -65,7 +67,8 @@ double RunFrhost(const std::vector<std::string>& args) {
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error("frhost run failed with status " + std::to_string(status));
     return seconds;
@@ -101,10 +104,11 @@ double Measure(const Files& f) {
                       "--results", f.results, "--quiet"});
 }
 
+const Files* g_files = nullptr;
+
 void BM_RunReplay(benchmark::State& state) {
-    static Files files = Prepare();
     for (auto _ : state)
-        state.SetIterationTime(Measure(files));
+        state.SetIterationTime(Measure(*g_files));
     state.counters["frames_per_s"] =
         benchmark::Counter(kFrames * state.iterations(), benchmark::Counter::kIsRate);
 }
@@ -113,12 +117,17 @@ BENCHMARK(BM_RunReplay)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillis
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!fs::exists(BinDir() / "frhost") || !fs::exists(BinDir() / "responder.plugin.so")) {
+        std::fprintf(stderr, "bench_run: frhost and its plug-in must sit next to this program\n");
+        return 1;
+    }
+    const Files files = Prepare();
+    g_files = &files;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    Files files = Prepare();
     double best = 1e9;
-    for (int run = 0; run < 3; ++run)
+    for (int run = 0, runs = bench::Rounds(3); run < runs; ++run)
         best = std::min(best, Measure(files));
     // Every reply reached the capture.
     const auto replies = fs::file_size(files.out);
