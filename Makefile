@@ -24,15 +24,16 @@ build: configure
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# The main road: configure the example's responder on an in-process test port, start it, replay
-# an ARP request into port1, write what port1 answers to $(BUILD)/demo-replies.pcap, show each
-# configuration's counters and save them to $(BUILD)/demo-results.db. Only what the demo runs is
-# built: the host program and the plug-in it loads.
+# The main job on the example: frhost run configures the example's responder on an in-process
+# test port, starts it, replays an ARP request into port1, writes what port1 answers to
+# $(BUILD)/demo-replies.pcap and prints each configuration's counters (also saved as
+# $(BUILD)/demo-results.json and $(BUILD)/demo-results.db). Only what the demo runs is built: the
+# host program and the plug-in it loads.
 demo: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target frhost responder_plugin
 	@$(BUILD)/bin/frhost frame examples/frames/arp-request.xml --pcap $(BUILD)/demo-request.pcap >/dev/null
-	$(BUILD)/bin/frhost apply $(DEMO) --start --pcap-in port1=$(BUILD)/demo-request.pcap \
-	    --pcap-out port1=$(BUILD)/demo-replies.pcap --show --results \
+	$(BUILD)/bin/frhost run $(DEMO) --rx port1=$(BUILD)/demo-request.pcap \
+	    --tx port1=$(BUILD)/demo-replies.pcap --results $(BUILD)/demo-results.json \
 	    --results-db $(BUILD)/demo-results.db
 
 bench: BUILD_TYPE = Release
