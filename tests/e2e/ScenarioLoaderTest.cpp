@@ -63,7 +63,10 @@ class ScenarioLoaderTest : public ::testing::Test {
     }
     void SetUp() override {
         CProject::Instance().Reset();
-        m_dir = fs::path(::testing::TempDir()) / "scenario_loader_test";
+        // One directory per test: ctest runs the tests of this program side by side.
+        m_dir = fs::path(::testing::TempDir()) /
+                (std::string("scenario_loader_") +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_dir / "frames");
     }
     void TearDown() override {
