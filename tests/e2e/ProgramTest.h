@@ -3,17 +3,19 @@
 // Running the built programs (frhost, frild) as a user would, each test in a directory of its
 // own: to the end, or in the background to be signalled.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace e2etest {
@@ -73,11 +75,15 @@ class ProgramTest : public ::testing::Test {
         return o;
     }
 
-    // frhost in the background, its output going to files; Wait collects it.
+    // frhost in the background, its output going to files; Wait collects it. A prefix that
+    // execs its last argument (`ip netns exec NS`) keeps the pid frhost's, so Signal reaches it.
     class Background {
       public:
-        Background(const fs::path& dir, const std::vector<std::string>& args) : m_dir(dir) {
-            std::vector<std::string> all{FRHOST_PATH};
+        Background(const fs::path& dir, const std::vector<std::string>& args,
+                   const std::vector<std::string>& prefix = {})
+            : m_dir(dir) {
+            std::vector<std::string> all = prefix;
+            all.push_back(FRHOST_PATH);
             all.insert(all.end(), args.begin(), args.end());
             std::vector<char*> argv;
             for (auto& a : all)
@@ -89,7 +95,7 @@ class ProgramTest : public ::testing::Test {
                                              O_WRONLY | O_CREAT | O_TRUNC, 0644);
             posix_spawn_file_actions_addopen(&files, 2, (dir / "err").c_str(),
                                              O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (posix_spawn(&m_pid, all[0].c_str(), &files, nullptr, argv.data(), environ) != 0)
+            if (posix_spawnp(&m_pid, all[0].c_str(), &files, nullptr, argv.data(), environ) != 0)
                 m_pid = -1;
             posix_spawn_file_actions_destroy(&files);
         }
@@ -104,6 +110,25 @@ class ProgramTest : public ::testing::Test {
         Outcome Wait() {
             int raw = 0;
             waitpid(m_pid, &raw, 0);
+            m_pid = -1;
+            return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(m_dir / "out"),
+                           ReadAll(m_dir / "err")};
+        }
+        // As Wait, but a program still running after `limit` is killed (status -1).
+        Outcome WaitFor(std::chrono::milliseconds limit) {
+            if (m_pid <= 0)
+                return Outcome{-1, ReadAll(m_dir / "out"), ReadAll(m_dir / "err")};
+            const auto deadline = std::chrono::steady_clock::now() + limit;
+            int raw = 0;
+            while (waitpid(m_pid, &raw, WNOHANG) == 0) {
+                if (std::chrono::steady_clock::now() > deadline) {
+                    kill(m_pid, SIGKILL);
+                    waitpid(m_pid, nullptr, 0);
+                    m_pid = -1;
+                    return Outcome{-1, ReadAll(m_dir / "out"), ReadAll(m_dir / "err")};
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
             m_pid = -1;
             return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(m_dir / "out"),
                            ReadAll(m_dir / "err")};
