@@ -8,7 +8,7 @@ DEMO       ?= examples/scenarios/arp-responder.json
 # What each benchmark program is given; CI asks for a short run.
 BENCH_ARGS ?= --benchmark_min_time=0.2
 
-.PHONY: all setup configure build test demo bench fuzz format clean
+.PHONY: all setup configure build test tsan demo bench fuzz format clean
 
 all: build
 
@@ -23,6 +23,17 @@ build: configure
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The tests where threads meet (the test port, the RPC manager, the programs end to end) under
+# ThreadSanitizer. Tests that run the programs see them built with it too.
+tsan: BUILD = build-tsan
+tsan: BUILD_TYPE = RelWithDebInfo
+tsan: CMAKE_ARGS += -DORX_TSAN=ON
+tsan: build
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(BUILD) \
+	    --output-on-failure -j $(JOBS) -L "il|e2e"
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(BUILD) \
+	    --output-on-failure -j $(JOBS) -R "^Rpc"
 
 # The main job on the example: frhost run configures the example's responder on an in-process
 # test port, starts it, replays an ARP request into port1, writes what port1 answers to

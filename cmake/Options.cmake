@@ -7,6 +7,13 @@ if(ORX_SANITIZE)
   add_compile_options(${_san})
   add_link_options(-fsanitize=address,undefined)
 endif()
+if(ORX_TSAN)
+  if(ORX_SANITIZE)
+    message(FATAL_ERROR "ORX_TSAN and ORX_SANITIZE cannot be combined")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
 
 # orx_add_gtest(NAME LABEL SOURCES ... [LIBS ...] [ENV VAR=VALUE]): one GoogleTest program
 # registered with ctest under the label.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "Checksums.h"
 
@@ -45,6 +46,7 @@ void PortEngine::Leave() {
 namespace {
 
 inline void Answer(const ResponderOp& r, const RxFrame& f, TxBatch& out, uint64_t& dropped) {
+    r.counters->BeginAnswer();
     r.counters->Match(f.timeNs);
     uint64_t sent = 0;
     for (uint32_t p = 0; p < r.profileCount; ++p) {
@@ -80,9 +82,29 @@ inline void Answer(const ResponderOp& r, const RxFrame& f, TxBatch& out, uint64_
     }
     if (sent)
         r.counters->Transmitted(sent);
+    r.counters->EndAnswer();
 }
 
 }  // namespace
+
+void ResponderCounters::Read(uint64_t& matchedOut, uint64_t& transmittedOut) const {
+    for (int attempt = 0;; ++attempt) {
+        const uint32_t before = sequence.load(std::memory_order_acquire);
+        if ((before & 1) == 0) {
+            const uint64_t m = matched.load(std::memory_order_relaxed);
+            const uint64_t t = transmitted.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (sequence.load(std::memory_order_relaxed) == before) {
+                matchedOut = m;
+                transmittedOut = t;
+                return;
+            }
+        }
+        // An answer takes nanoseconds; a frame path that was descheduled in one takes longer.
+        if (attempt >= 64)
+            std::this_thread::yield();
+    }
+}
 
 void PortEngine::Process(const RxFrame* frames, size_t count, TxBatch& out) {
     if (count == 0)

@@ -186,8 +186,7 @@ std::vector<uint32_t> Responders::Clear(uint16_t port, const std::vector<uint32_
     int64_t nowTenth = Engine(port)->ClockNs() / ResponderCounters::kRateSlotNs;
     for (uint32_t h : handles) {
         if (Responder* r = Find(port, h, "ClearResult")) {
-            r->baseMatched = r->counters->matched.load(std::memory_order_relaxed);
-            r->baseTransmitted = r->counters->transmitted.load(std::memory_order_relaxed);
+            r->counters->Read(r->baseMatched, r->baseTransmitted);
             r->clearedTenth = nowTenth;
             done.push_back(h);
         }
@@ -201,8 +200,10 @@ CounterSnapshot Responders::Read(const Responder& r) const {
     s.port = r.port;
     s.vifHandle = r.config ? r.config->source.vifHandle : 0;
     s.running = r.running;
-    s.matched = r.counters->matched.load(std::memory_order_relaxed) - r.baseMatched;
-    s.transmitted = r.counters->transmitted.load(std::memory_order_relaxed) - r.baseTransmitted;
+    uint64_t matched = 0, transmitted = 0;
+    r.counters->Read(matched, transmitted);
+    s.matched = matched - r.baseMatched;
+    s.transmitted = transmitted - r.baseTransmitted;
     auto engine = m_engines.find(r.port);
     s.rate = r.counters->Rate(engine->second->ClockNs(), r.clearedTenth);
     return s;

@@ -24,6 +24,10 @@ struct alignas(64) ResponderCounters {
 
     std::atomic<uint64_t> matched{0};
     std::atomic<uint64_t> transmitted{0};
+    // Odd while the frame path answers a frame (matched counted, transmissions not yet): a
+    // sequence lock, so that the control path reads the two counters as one (a clear's baseline
+    // taken between them would leave transmitted off by a frame's profiles for ever).
+    std::atomic<uint32_t> sequence{0};
     // Matched frames per 100 ms slot of the source's clock; `slot` says which tenth it counts.
     std::array<std::atomic<int64_t>, kRateSlots> slot{};
     std::array<std::atomic<uint32_t>, kRateSlots> slotCount{};
@@ -45,6 +49,15 @@ struct alignas(64) ResponderCounters {
         transmitted.store(transmitted.load(std::memory_order_relaxed) + n,
                           std::memory_order_relaxed);
     }
+    void BeginAnswer() {
+        sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+    }
+    void EndAnswer() {
+        sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+    // Control path: matched and transmitted of one moment between two answers.
+    void Read(uint64_t& matchedOut, uint64_t& transmittedOut) const;
     // Matched frames in the second (ten tenths) that ends at `nowNs`, leaving out the tenths up
     // to `clearedTenth` (the tenth in which the counters were last cleared).
     uint32_t Rate(int64_t nowNs, int64_t clearedTenth) const;
