@@ -91,9 +91,8 @@ void ResponderCounters::Read(uint64_t& matchedOut, uint64_t& transmittedOut) con
     for (int attempt = 0;; ++attempt) {
         const uint32_t before = sequence.load(std::memory_order_acquire);
         if ((before & 1) == 0) {
-            const uint64_t m = matched.load(std::memory_order_relaxed);
-            const uint64_t t = transmitted.load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
+            const uint64_t m = matched.load(std::memory_order_acquire);
+            const uint64_t t = transmitted.load(std::memory_order_acquire);
             if (sequence.load(std::memory_order_relaxed) == before) {
                 matchedOut = m;
                 transmittedOut = t;

@@ -380,7 +380,8 @@ int64_t Count(const std::string& path, const std::string& sql) {
 }
 
 TEST_F(ResultMachineryTest, TheEndOfTestFileHasARowPerParentWithItsPortAndAFailedSaveKeepsTheOld) {
-    const auto dir = std::filesystem::temp_directory_path() / "orx-eot-test";
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("orx-eot-test-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "results.db").string();
     std::filesystem::remove(path);

@@ -91,7 +91,7 @@ TEST_F(LiveArpTest, ArpingReceivesTheFixedReplies) {
         "ipc://" + ::testing::TempDir() + "frild-live-" + std::to_string(::getpid());
     m_frild = std::make_unique<FrildProcess>(
         std::vector<std::string>{"--bind", endpoint, "--ports", "1", "--iface", "0=va"},
-        ::testing::TempDir() + "frild-live.log",
+        ::testing::TempDir() + "frild-live-" + std::to_string(::getpid()) + ".log",
         std::vector<std::string>{"ip", "netns", "exec", m_ns});
     m_transport = std::make_shared<orx::transport::ZmqIlTransport>(endpoint);
 

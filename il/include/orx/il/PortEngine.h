@@ -32,8 +32,10 @@ struct alignas(64) ResponderCounters {
     std::array<std::atomic<int64_t>, kRateSlots> slot{};
     std::array<std::atomic<uint32_t>, kRateSlots> slotCount{};
 
+    // The counters are stored with release and read with acquire: a reader that sees a new
+    // value then sees the odd sequence of the answer that wrote it.
     void Match(int64_t timeNs) {
-        matched.store(matched.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        matched.store(matched.load(std::memory_order_relaxed) + 1, std::memory_order_release);
         int64_t tenth = timeNs / kRateSlotNs;
         int i = static_cast<int>(tenth % kRateSlots);
         if (i < 0)
@@ -47,11 +49,10 @@ struct alignas(64) ResponderCounters {
     }
     void Transmitted(uint64_t n) {
         transmitted.store(transmitted.load(std::memory_order_relaxed) + n,
-                          std::memory_order_relaxed);
+                          std::memory_order_release);
     }
     void BeginAnswer() {
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
     }
     void EndAnswer() {
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_release);
