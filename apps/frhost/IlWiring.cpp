@@ -33,7 +33,8 @@ std::vector<uint16_t> PortsOf(const orx::core::ScenarioModule& m) {
 
 }  // namespace
 
-std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario) {
+std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario,
+                                 const orx::transport::CurveKeyPair& clientKey) {
     std::vector<ModuleIl> ils;
     for (const auto& m : scenario.modules) {
         auto* module = dynamic_cast<orx::core::CPhysicalTestModule*>(
@@ -46,7 +47,11 @@ std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario) {
             il.transport = std::make_shared<orx::transport::InProcIlTransport>(il.il);
         } else {
             try {
-                il.transport = std::make_shared<orx::transport::ZmqIlTransport>(il.endpoint);
+                orx::transport::ZmqIlTransport::Options options;
+                options.serverKey = m.ilServerKey;
+                options.clientKey = clientKey;
+                il.transport =
+                    std::make_shared<orx::transport::ZmqIlTransport>(il.endpoint, options);
             } catch (const std::exception& e) {
                 throw std::runtime_error("module " + m.name + ": " + e.what());
             }

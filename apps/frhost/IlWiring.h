@@ -7,6 +7,7 @@
 
 #include "orx/core/Scenario.h"
 #include "orx/framework/Rpc.h"
+#include "orx/transport/CurveKeys.h"
 
 namespace orx::il {
 class IlServer;
@@ -25,9 +26,11 @@ struct ModuleIl {
 };
 
 // Gives every module of the scenario its IL: an in-process software test port serving the
-// module's ports, or the frild daemon its "il" names. Raises std::runtime_error naming the
-// module when an IL cannot be reached.
-std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario);
+// module's ports, or the frild daemon its "il" names, through CURVE when the "il" has a
+// serverKey, with `clientKey` as this host's key pair (empty: a fresh pair per connection).
+// Raises std::runtime_error naming the module when an IL cannot be reached.
+std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario,
+                                 const orx::transport::CurveKeyPair& clientKey = {});
 
 }  // namespace frhost
 

@@ -160,7 +160,7 @@ int RunCommand(const RunOptions& options) {
     std::unique_ptr<ReplayJob> replay;
     std::vector<std::unique_ptr<orx::il::LiveRunner>> live;
     try {
-        ils = ConnectIls(scenario);
+        ils = ConnectIls(scenario, options.clientKey);
         if (!options.files.inputs.empty() || !options.files.outputs.empty())
             replay = std::make_unique<ReplayJob>(scenario, ils, options.files, !options.quiet);
         for (auto& [il, ports] : LivePorts(scenario, ils, options.ifaces))

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Replay.h"
+#include "orx/transport/CurveKeys.h"
 
 namespace frhost {
 
@@ -17,6 +18,7 @@ struct RunOptions {
     std::string results;                        // --results FILE.json|FILE.csv
     std::string resultsDb;                      // --results-db FILE
     bool quiet = false;                         // --quiet
+    orx::transport::CurveKeyPair clientKey;     // --curve-key; empty: a fresh key per connection
 };
 
 // Loads, validates, applies, subscribes the results over the project, starts the responders

@@ -29,6 +29,7 @@
 #include "orx/framework/PluginLoader.h"
 #include "orx/framework/Rpc.h"
 #include "orx/framework/ScriptableCreator.h"
+#include "orx/transport/CurveKeys.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ struct ResultOptions {
 // Validates and applies a scenario to its ILs; prints the validation messages or the apply's
 // error text when it fails.
 int Apply(const std::string& scenarioPath, bool show, bool start, const frhost::ReplayFiles& replay,
-          const ResultOptions& results) {
+          const ResultOptions& results, const orx::transport::CurveKeyPair& clientKey) {
     orx::core::Scenario scenario;
     try {
         scenario = orx::core::ScenarioLoader::LoadFile(scenarioPath);
@@ -115,7 +116,7 @@ int Apply(const std::string& scenarioPath, bool show, bool start, const frhost::
     }
     std::vector<frhost::ModuleIl> ils;
     try {
-        ils = frhost::ConnectIls(scenario);
+        ils = frhost::ConnectIls(scenario, clientKey);
     } catch (const std::runtime_error& e) {
         std::cerr << "frhost: " << e.what() << '\n';
         return kExitScenario;
@@ -216,6 +217,11 @@ int Run(int argc, char** argv) {
     unsigned timeoutMs = 30000;
     app.add_option("--timeout", timeoutMs, "How long to wait for a test port's answer (ms)")
         ->check(CLI::Range(1u, 3600000u));
+    std::string curveKeyFile;
+    app.add_option("--curve-key", curveKeyFile,
+                   "This host's CURVE secret key (NAME.key_secret from frild keygen), for frild "
+                   "daemons that only let listed hosts in; default: a fresh key per connection")
+        ->type_name("FILE");
 
     CLI::App* version = app.add_subcommand("version", "Print each loaded plug-in's version");
     CLI::App* validate =
@@ -325,6 +331,16 @@ int Run(int argc, char** argv) {
     frhost::Console::Init(!logSettings.empty() || std::getenv("ORX_LOG") != nullptr);
 
     orx::framework::CRpcManager::Instance().SetDefaultTimeout(std::chrono::milliseconds(timeoutMs));
+    orx::transport::CurveKeyPair clientKey;
+    if (!curveKeyFile.empty()) {
+        try {
+            clientKey = orx::transport::ReadSecretKeyFile(curveKeyFile);
+        } catch (const std::exception& e) {
+            std::cerr << "frhost: --curve-key " << e.what() << '\n';
+            return kExitScenario;
+        }
+    }
+    runOptions.clientKey = clientKey;
 
     std::filesystem::path directory = ProgramDirectory();
     std::string error;
@@ -363,7 +379,7 @@ int Run(int argc, char** argv) {
             std::cerr << "frhost: " << error << '\n';
             return kExitUsage;
         }
-        return Apply(scenario, show, start, replay, results);
+        return Apply(scenario, show, start, replay, results, clientKey);
     }
     try {
         if (*filter)

@@ -2,6 +2,13 @@
 //
 //   frild --bind ENDPOINT --ports N [--pcap-in PORT=FILE]... [--pcap-out PORT=FILE]...
 //         [--iface PORT=IFNAME]... [--log LOGGER=LEVEL]...
+//         [--curve-secret FILE [--curve-allow DIR] | --insecure]
+//   frild keygen DIR [--name NAME]
+//
+// An endpoint other machines can reach needs CURVE: --curve-secret names the daemon's secret
+// key (from `frild keygen`), --curve-allow a directory of the client public keys let in
+// (checked through ZAP); --insecure serves such an endpoint without keys. The "serving" line
+// names the endpoint actually bound, so "tcp://127.0.0.1:0" picks a free port.
 //
 // Requests arrive on a ROUTER socket as [tag][encoded request] and are answered as
 // [tag][encoded response]; notifications go to every peer that has sent a request as
@@ -10,12 +17,16 @@
 // given with --iface answer live frames from the moment the daemon starts. SIGINT and SIGTERM
 // stop it cleanly (a replay under way is cut short and its outputs are flushed).
 
+#include <arpa/inet.h>
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -33,6 +44,7 @@
 #include "orx/il/IlServer.h"
 #include "orx/il/LiveInterface.h"
 #include "orx/il/PcapFiles.h"
+#include "orx/transport/CurveKeys.h"
 
 namespace {
 
@@ -42,6 +54,7 @@ using orx::framework::LOG_ERROR;
 using orx::framework::LOG_INFO;
 using orx::framework::LOG_WARN;
 using namespace orx::il;
+using orx::transport::CurveKeyPair;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 64;
@@ -138,6 +151,38 @@ class ReplaySink final : public FrameSink {
     uint64_t m_written = 0;
 };
 
+// Endpoints only this machine can reach: ipc, inproc, and tcp on a loopback address. Text
+// that is no endpoint at all is left for the bind to refuse.
+bool IsLocalEndpoint(const std::string& endpoint) {
+    if (endpoint.rfind("ipc://", 0) == 0 || endpoint.rfind("inproc://", 0) == 0 ||
+        endpoint.find("://") == std::string::npos) {
+        return true;
+    }
+    if (endpoint.rfind("tcp://", 0) != 0)
+        return false;
+    std::string rest = endpoint.substr(6);
+    size_t colon = rest.rfind(':');
+    if (colon == std::string::npos)
+        return false;
+    std::string host = rest.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (host == "localhost" || host == "::1")
+        return true;
+    in_addr address{};
+    return ::inet_pton(AF_INET, host.c_str(), &address) == 1 &&
+           (ntohl(address.s_addr) >> 24) == 127;
+}
+
+// How the daemon's endpoint is secured: CURVE with the daemon's key pair, and the client keys
+// let in when there is an allow-list (none: any client that knows the daemon's public key).
+struct Security {
+    CurveKeyPair server;
+    std::map<std::string, std::string> allowed;  // Z85 public key -> the file it came from
+    std::string allowDir;
+    bool Curve() const { return !server.Empty(); }
+};
+
 class Daemon {
   public:
     Daemon(unsigned ports, std::map<uint16_t, std::string> inputs,
@@ -151,21 +196,40 @@ class Daemon {
 
     IlServer& Il() { return m_il; }
 
-    void Bind(const std::string& endpoint) {
+    // Binds and returns the endpoint bound (with the port the system picked for port 0).
+    std::string Bind(const std::string& endpoint, const Security& security) {
         m_router.set(zmq::sockopt::linger, 0);
         // Sends to a peer that has gone fail instead of vanishing, so the peer is forgotten.
         m_router.set(zmq::sockopt::router_mandatory, 1);
+        // A host whose machine vanishes without closing the connection is forgotten too.
+        m_router.set(zmq::sockopt::heartbeat_ivl, 2000);
+        m_router.set(zmq::sockopt::heartbeat_timeout, 6000);
+        if (security.Curve()) {
+            m_router.set(zmq::sockopt::curve_server, true);
+            m_router.set(zmq::sockopt::curve_secretkey, security.server.secretKey);
+        }
+        if (!security.allowed.empty()) {
+            // libzmq asks the handler bound here about every CURVE client of this context.
+            m_allowed = security.allowed;
+            m_allowDir = security.allowDir;
+            m_zap.set(zmq::sockopt::linger, 0);
+            m_zap.bind("inproc://zeromq.zap.01");
+            m_router.set(zmq::sockopt::zap_domain, "frild");
+        }
         try {
             m_router.bind(endpoint);
         } catch (const zmq::error_t& e) {
             throw std::runtime_error("cannot bind " + endpoint + ": " + e.what());
         }
         m_il.SetNotificationSink([this](std::vector<uint8_t> bytes) { Notify(bytes); });
+        return m_router.get(zmq::sockopt::last_endpoint);
     }
 
     // Serves requests until a signal asks it to stop.
     void Serve() {
-        zmq::pollitem_t item{m_router.handle(), 0, ZMQ_POLLIN, 0};
+        zmq::pollitem_t items[] = {{m_router.handle(), 0, ZMQ_POLLIN, 0},
+                                   {m_zap.handle(), 0, ZMQ_POLLIN, 0}};
+        const int count = m_allowed.empty() ? 1 : 2;
         while (!g_stop.load()) {
             int64_t due = m_il.PollNotifications();
             int64_t waitMs = 100;  // also how soon a signal or a finished replay is noticed
@@ -174,13 +238,15 @@ class Daemon {
             if (m_replay.joinable())
                 waitMs = std::min<int64_t>(waitMs, 5);
             try {
-                zmq::poll(&item, 1, std::chrono::milliseconds(waitMs));
+                zmq::poll(items, count, std::chrono::milliseconds(waitMs));
             } catch (const zmq::error_t& e) {
                 if (e.num() != EINTR)
                     throw;
                 continue;
             }
-            if (item.revents & ZMQ_POLLIN)
+            if (count > 1 && (items[1].revents & ZMQ_POLLIN))
+                Authenticate();
+            if (items[0].revents & ZMQ_POLLIN)
                 Receive();
             FinishReplay(false);
         }
@@ -193,6 +259,48 @@ class Daemon {
         for (unsigned p = 0; p < n; ++p)
             ports.push_back(static_cast<uint16_t>(p));
         return ports;
+    }
+
+    // Answers libzmq's ZAP requests (RFC 27): a CURVE client is let in when its public key is
+    // one of the allowed ones.
+    void Authenticate() {
+        for (;;) {
+            std::vector<zmq::message_t> parts;
+            zmq::message_t part;
+            if (!m_zap.recv(part, zmq::recv_flags::dontwait))
+                return;
+            parts.push_back(std::move(part));
+            while (parts.back().more()) {
+                zmq::message_t next;
+                (void)m_zap.recv(next);
+                parts.push_back(std::move(next));
+            }
+            // [version][request id][domain][address][routing id][mechanism][client key]
+            std::string requestId = parts.size() > 1 ? parts[1].to_string() : std::string();
+            std::string status = "400", text = "client key not allowed", user;
+            if (parts.size() != 7 || parts[0].to_string() != "1.0" ||
+                parts[5].to_string() != "CURVE" || parts[6].size() != 32) {
+                status = "500";
+                text = "unexpected authentication request";
+                Warn("unexpected ZAP request (" + std::to_string(parts.size()) + " parts) refused");
+            } else {
+                char key[41] = {};
+                zmq_z85_encode(key, static_cast<const uint8_t*>(parts[6].data()), 32);
+                auto it = m_allowed.find(key);
+                if (it != m_allowed.end()) {
+                    status = "200";
+                    text = "OK";
+                    user = it->second;
+                    Info("host at " + parts[3].to_string() + " let in with " + it->second);
+                } else {
+                    Warn("host at " + parts[3].to_string() + " refused: its CURVE key " + key +
+                         " is not in " + m_allowDir);
+                }
+            }
+            for (const std::string& frame : {std::string("1.0"), requestId, status, text, user})
+                (void)m_zap.send(zmq::buffer(frame), zmq::send_flags::sndmore);
+            (void)m_zap.send(zmq::message_t(), zmq::send_flags::none);
+        }
     }
 
     void Receive() {
@@ -362,13 +470,64 @@ class Daemon {
     std::map<uint16_t, std::string> m_outputs;
     zmq::context_t m_context{1};
     zmq::socket_t m_router{m_context, zmq::socket_type::router};
+    zmq::socket_t m_zap{m_context, zmq::socket_type::rep};
+    std::map<std::string, std::string> m_allowed;
+    std::string m_allowDir;
     std::set<std::string> m_peers;
     std::unique_ptr<ReplayJob> m_job;
     std::atomic<bool> m_replayDone{false};
     std::thread m_replay;
 };
 
+// frild keygen DIR [--name NAME]
+int Keygen(int argc, char** argv) {
+    CLI::App app{
+        "frild keygen: writes a CURVE key pair, DIR/NAME.key (public) and "
+        "DIR/NAME.key_secret (secret, mode 0600); existing keys are never overwritten"};
+    app.name("frild keygen");
+    std::string dir, name = "frild";
+    app.add_option("DIR", dir, "Directory of the key files (made when missing)")->required();
+    app.add_option("--name", name, "Name of the key files (default frild)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int rc = app.exit(e);
+        return rc == 0 ? 0 : kExitUsage;
+    }
+    try {
+        CurveKeyPair pair = orx::transport::WriteKeyPair(dir, name);
+        std::string base = (std::filesystem::path(dir) / name).string();
+        std::cout << "public key " << pair.publicKey << " written to " << base << ".key\n"
+                  << "secret key written to " << base << ".key_secret (mode 0600)\n";
+    } catch (const std::exception& e) {
+        std::cerr << "frild keygen: " << e.what() << '\n';
+        return kExitFailure;
+    }
+    return 0;
+}
+
+// The keys of --curve-secret and --curve-allow; raises naming the file that is wrong.
+Security LoadSecurity(const std::string& secretFile, const std::string& allowDir) {
+    Security security;
+    if (secretFile.empty())
+        return security;
+    orx::transport::RequireCurve("--curve-secret");
+    security.server = orx::transport::ReadSecretKeyFile(secretFile);
+    struct stat st {};
+    if (::stat(secretFile.c_str(), &st) == 0 && (st.st_mode & 077) != 0) {
+        std::cerr << "frild: warning: " << secretFile
+                  << " can be read by others than its owner (chmod 600 it)\n";
+    }
+    if (!allowDir.empty()) {
+        security.allowDir = allowDir;
+        security.allowed = orx::transport::ReadAllowedKeys(allowDir);
+    }
+    return security;
+}
+
 int Run(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "keygen")
+        return Keygen(argc - 1, argv + 1);
     CLI::App app{"frild: serves the ports of one test module over ZeroMQ"};
     std::string endpoint;
     unsigned ports = 0;
@@ -383,6 +542,15 @@ int Run(int argc, char** argv) {
                    "PORT=FILE: capture the port's transmissions go to (repeatable)");
     app.add_option("--iface", ifaces, "PORT=IFNAME: live interface of the port (repeatable)");
     app.add_option("--log", logSettings, "LOGGER=LEVEL: set a named logger's level (repeatable)");
+    std::string curveSecret, curveAllow;
+    bool insecure = false;
+    app.add_option("--curve-secret", curveSecret,
+                   "FILE: the daemon's CURVE secret key (NAME.key_secret from frild keygen)");
+    app.add_option("--curve-allow", curveAllow,
+                   "DIR: only hosts whose public key is a DIR/*.key file may connect");
+    app.add_flag("--insecure", insecure,
+                 "Serve an endpoint other machines can reach without CURVE keys");
+    app.footer("frild keygen DIR [--name NAME] writes a CURVE key pair.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -409,6 +577,18 @@ int Run(int argc, char** argv) {
             throw UsageError("--iface cannot be combined with --pcap-in or --pcap-out");
         if (!outputs.empty() && inputs.empty())
             throw UsageError("--pcap-out needs at least one --pcap-in to replay");
+        if (!curveAllow.empty() && curveSecret.empty())
+            throw UsageError("--curve-allow needs --curve-secret");
+        if (insecure && !curveSecret.empty())
+            throw UsageError("--insecure and --curve-secret exclude each other");
+        if (curveSecret.empty() && !insecure && !IsLocalEndpoint(endpoint)) {
+            throw UsageError(
+                endpoint +
+                " can be reached from other machines, so it needs CURVE keys: make them with "
+                "`frild keygen DIR`, start frild with --curve-secret DIR/frild.key_secret and "
+                "give hosts the public key in DIR/frild.key (or pass --insecure to serve "
+                "without keys)");
+        }
     } catch (const UsageError& e) {
         std::cerr << "frild: " << e.what() << '\n';
         return kExitUsage;
@@ -426,17 +606,29 @@ int Run(int argc, char** argv) {
             PcapFileSource check(path);
         for (const auto& [port, path] : outputs)
             PcapFileSink(path).Close();
+        Security security = LoadSecurity(curveSecret, curveAllow);
         Daemon daemon(ports, inputs, outputs);
         std::vector<std::pair<uint16_t, std::string>> livePorts(live.begin(), live.end());
         std::unique_ptr<LiveRunner> runner;
         if (!livePorts.empty())
             runner = std::make_unique<LiveRunner>(daemon.Il(), livePorts);
-        daemon.Bind(endpoint);
+        std::string bound = daemon.Bind(endpoint, security);
         if (runner)
             runner->Start();
-        Info("serving " + std::to_string(ports) + " ports on " + endpoint);
-        // The line tests and scripts wait for: the endpoint is bound from here on.
-        std::cerr << "frild: serving " << ports << " ports on " << endpoint << std::endl;
+        std::string how;
+        if (security.Curve()) {
+            how = security.allowed.empty()
+                      ? " (CURVE, any client key)"
+                      : " (CURVE, " + std::to_string(security.allowed.size()) +
+                            " allowed client key" + (security.allowed.size() == 1 ? ")" : "s)");
+        } else if (insecure) {
+            how = " (insecure: no CURVE)";
+        }
+        Info("serving " + std::to_string(ports) + " ports on " + bound + how);
+        // The line tests and scripts wait for: the endpoint is bound from here on, and the
+        // word after "on" is the endpoint bound.
+        std::string line = "frild: serving " + std::to_string(ports) + " ports on " + bound + how;
+        std::cerr << line + "\n" << std::flush;  // one write: a reader never sees half of it
         daemon.Serve();
         if (runner)
             runner->Stop();

@@ -1,9 +1,11 @@
 #include "orx/transport/ZmqIlTransport.h"
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <zmq.hpp>
 
+#include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
 
 namespace orx::transport {
@@ -27,24 +29,57 @@ void Error(const std::string& text) {
 
 }  // namespace
 
-// The sockets: `dealer` and `wakeIn` belong to the I/O thread; `wakeOut` is used under
-// m_mutex by Send and the destructor.
+// The sockets: `dealer`, `wakeIn` and `monitor` belong to the I/O thread; `wakeOut` is used
+// under m_mutex by Send and the destructor. The context goes last.
 struct ZmqIlTransport::Io {
     zmq::context_t context{1};
     zmq::socket_t dealer{context, zmq::socket_type::dealer};
     zmq::socket_t wakeIn{context, zmq::socket_type::pair};
     zmq::socket_t wakeOut{context, zmq::socket_type::pair};
+    zmq::socket_t monitor{context, zmq::socket_type::pair};
 };
 
-ZmqIlTransport::ZmqIlTransport(std::string endpoint)
-    : m_endpoint(std::move(endpoint)), m_io(std::make_unique<Io>()) {
-    std::string wake = "inproc://wake-" + std::to_string(reinterpret_cast<uintptr_t>(this));
+ZmqIlTransport::ZmqIlTransport(std::string endpoint, Options options)
+    : m_endpoint(std::move(endpoint)),
+      m_curve(!options.serverKey.empty()),
+      m_sendWithin(options.sendWithin),
+      m_io(std::make_unique<Io>()) {
+    if (m_curve) {
+        std::string why = orx::core::CheckCurveKey(options.serverKey);
+        if (!why.empty())
+            throw std::runtime_error("server key of IL endpoint \"" + m_endpoint + "\": " + why);
+        RequireCurve("CURVE to IL endpoint \"" + m_endpoint + "\"");
+        if (options.clientKey.Empty())
+            options.clientKey = NewCurveKeyPair();
+    }
+    std::string id = std::to_string(reinterpret_cast<uintptr_t>(this));
     try {
         m_io->dealer.set(zmq::sockopt::linger, 0);
+        // Requests go only to a connection whose handshake has completed; until then (and after
+        // it breaks) they wait in the I/O thread's queue, where their time is kept.
+        m_io->dealer.set(zmq::sockopt::immediate, true);
+        // A daemon whose machine vanishes without closing the connection is noticed too.
+        m_io->dealer.set(zmq::sockopt::heartbeat_ivl, 2000);
+        m_io->dealer.set(zmq::sockopt::heartbeat_timeout, 6000);
+        if (m_curve) {
+            m_io->dealer.set(zmq::sockopt::curve_serverkey, options.serverKey);
+            m_io->dealer.set(zmq::sockopt::curve_publickey, options.clientKey.publicKey);
+            m_io->dealer.set(zmq::sockopt::curve_secretkey, options.clientKey.secretKey);
+        }
         m_io->wakeIn.set(zmq::sockopt::linger, 0);
         m_io->wakeOut.set(zmq::sockopt::linger, 0);
-        m_io->wakeIn.bind(wake);
-        m_io->wakeOut.connect(wake);
+        m_io->monitor.set(zmq::sockopt::linger, 0);
+        m_io->wakeIn.bind("inproc://wake-" + id);
+        m_io->wakeOut.connect("inproc://wake-" + id);
+        std::string monitor = "inproc://monitor-" + id;
+        if (zmq_socket_monitor(
+                m_io->dealer.handle(), monitor.c_str(),
+                ZMQ_EVENT_CONNECTED | ZMQ_EVENT_DISCONNECTED | ZMQ_EVENT_HANDSHAKE_SUCCEEDED |
+                    ZMQ_EVENT_HANDSHAKE_FAILED_NO_DETAIL | ZMQ_EVENT_HANDSHAKE_FAILED_PROTOCOL |
+                    ZMQ_EVENT_HANDSHAKE_FAILED_AUTH) != 0) {
+            throw zmq::error_t();
+        }
+        m_io->monitor.connect(monitor);
         m_io->dealer.connect(m_endpoint);
     } catch (const zmq::error_t& e) {
         throw std::runtime_error("cannot connect to IL endpoint \"" + m_endpoint +
@@ -66,12 +101,16 @@ ZmqIlTransport::~ZmqIlTransport() {
 }
 
 bool ZmqIlTransport::Send(std::vector<uint8_t> request, ResponseCallback done) {
+    auto now = std::chrono::steady_clock::now();
+    auto within = m_sendWithin.count() > 0
+                      ? m_sendWithin
+                      : orx::framework::CRpcManager::Instance().GetDefaultTimeout();
     std::lock_guard lock(m_mutex);
     if (m_stop)
         return false;
     uint64_t tag = m_nextTag++;
-    m_pending.emplace(tag, Pending{std::move(done), std::chrono::steady_clock::now()});
-    m_queue.emplace_back(tag, std::move(request));
+    m_pending.emplace(tag, Pending{std::move(done), now});
+    m_queue.push_back(Outgoing{tag, std::move(request), now + within});
     // A full wake pipe means the I/O thread has wake-ups waiting already.
     try {
         (void)m_io->wakeOut.send(zmq::str_buffer("w"), zmq::send_flags::dontwait);
@@ -90,20 +129,97 @@ size_t ZmqIlTransport::Outstanding() const {
     return m_pending.size();
 }
 
+std::string ZmqIlTransport::Problem() const {
+    std::lock_guard lock(m_mutex);
+    if (m_link == Link::Ready)
+        return "";
+    if (!m_handshakeProblem.empty())
+        return m_handshakeProblem;
+    switch (m_link) {
+        case Link::Never:
+            return "no connection: nothing accepts connections at " + m_endpoint;
+        case Link::Connecting:
+            return "connected to " + m_endpoint + " but the handshake has not completed";
+        default:
+            return "the connection to " + m_endpoint + " was lost; reconnecting";
+    }
+}
+
+void ZmqIlTransport::OnMonitorEvent(uint16_t event, uint32_t value) {
+    std::lock_guard lock(m_mutex);
+    const std::string at = "frild at " + m_endpoint;
+    switch (event) {
+        case ZMQ_EVENT_CONNECTED:
+            m_link = Link::Connecting;
+            m_failedHandshake = false;
+            break;
+        case ZMQ_EVENT_HANDSHAKE_SUCCEEDED:
+            m_link = Link::Ready;
+            m_handshakeProblem.clear();
+            break;
+        case ZMQ_EVENT_HANDSHAKE_FAILED_AUTH:
+            m_handshakeProblem =
+                value == 400
+                    ? at + " refused this host's CURVE key: it is not in frild's "
+                           "--curve-allow directory"
+                    : at + " refused this host with authentication status " + std::to_string(value);
+            m_failedHandshake = true;
+            break;
+        case ZMQ_EVENT_HANDSHAKE_FAILED_PROTOCOL:
+            if (value == ZMQ_PROTOCOL_ERROR_ZMTP_MECHANISM_MISMATCH) {
+                m_handshakeProblem =
+                    m_curve ? at + " does not use CURVE, but the module's \"il\" has a serverKey"
+                            : at + " requires CURVE: the module's \"il\" needs its serverKey";
+            } else if (value == ZMQ_PROTOCOL_ERROR_ZMTP_CRYPTOGRAPHIC) {
+                m_handshakeProblem = "the CURVE handshake with " + at +
+                                     " failed: is the module's serverKey frild's public key?";
+            } else {
+                char code[16];
+                std::snprintf(code, sizeof code, "0x%08x", value);
+                m_handshakeProblem =
+                    "the handshake with " + at + " failed with ZeroMQ protocol error " + code;
+            }
+            m_failedHandshake = true;
+            break;
+        case ZMQ_EVENT_HANDSHAKE_FAILED_NO_DETAIL:
+        case ZMQ_EVENT_DISCONNECTED:
+            if (m_link == Link::Ready) {
+                m_link = Link::Lost;
+            } else if (!m_failedHandshake) {
+                // A CURVE server drops a client whose hello it cannot read without a word; a
+                // mismatch of mechanisms is reported as such, so this is the likely cause.
+                m_handshakeProblem = m_curve ? at + " closed the connection during the CURVE "
+                                                    "handshake: is the module's serverKey frild's "
+                                                    "public key?"
+                                             : at + " closed the connection before the handshake "
+                                                    "completed";
+                m_failedHandshake = true;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
 void ZmqIlTransport::Run() {
-    zmq::pollitem_t items[] = {{m_io->dealer.handle(), 0, ZMQ_POLLIN, 0},
-                               {m_io->wakeIn.handle(), 0, ZMQ_POLLIN, 0}};
+    std::deque<Outgoing> unsent;  // in the order sent; the I/O thread's own
     auto lastPrune = std::chrono::steady_clock::now();
     for (;;) {
+        zmq::pollitem_t items[] = {
+            {m_io->dealer.handle(), 0,
+             static_cast<short>(ZMQ_POLLIN | (unsent.empty() ? 0 : ZMQ_POLLOUT)), 0},
+            {m_io->wakeIn.handle(), 0, ZMQ_POLLIN, 0},
+            {m_io->monitor.handle(), 0, ZMQ_POLLIN, 0}};
+        // Waiting requests are looked at often enough to be dropped close to their time.
+        auto waitMs = std::chrono::milliseconds(unsent.empty() ? 1000 : 50);
         try {
-            zmq::poll(items, 2, std::chrono::milliseconds(1000));
+            zmq::poll(items, 3, waitMs);
         } catch (const zmq::error_t& e) {
             if (e.num() != EINTR) {
                 Error("poll on " + m_endpoint + " failed: " + e.what());
                 return;
             }
         }
-        std::deque<std::pair<uint64_t, std::vector<uint8_t>>> outgoing;
         if (items[1].revents & ZMQ_POLLIN) {
             zmq::message_t drop;
             while (m_io->wakeIn.recv(drop, zmq::recv_flags::dontwait)) {
@@ -113,95 +229,140 @@ void ZmqIlTransport::Run() {
             std::lock_guard lock(m_mutex);
             if (m_stop)
                 return;
-            outgoing.swap(m_queue);
-        }
-        for (auto& [tag, bytes] : outgoing) {
-            bool sent = false;
-            try {
-                if (m_io->dealer.send(zmq::const_buffer(&tag, sizeof tag),
-                                      zmq::send_flags::sndmore | zmq::send_flags::dontwait)) {
-                    sent = m_io->dealer
-                               .send(zmq::const_buffer(bytes.data(), bytes.size()),
-                                     zmq::send_flags::dontwait)
-                               .has_value();
-                }
-            } catch (const zmq::error_t& e) {
-                Error("cannot send to " + m_endpoint + ": " + e.what());
-            }
-            if (!sent) {
-                // Nothing will answer it: the RPC manager reports it when its timeout ends.
-                Error("request " + std::to_string(tag) + " to " + m_endpoint +
-                      " not sent (send queue full: the daemon is not reading)");
-                std::lock_guard lock(m_mutex);
-                m_pending.erase(tag);
+            while (!m_queue.empty()) {
+                unsent.push_back(std::move(m_queue.front()));
+                m_queue.pop_front();
             }
         }
-        if (items[0].revents & ZMQ_POLLIN) {
+        if (items[2].revents & ZMQ_POLLIN) {
             for (;;) {
-                std::vector<zmq::message_t> parts;
-                try {
-                    zmq::message_t part;
-                    if (!m_io->dealer.recv(part, zmq::recv_flags::dontwait))
-                        break;
-                    parts.push_back(std::move(part));
-                    while (parts.back().more()) {
-                        zmq::message_t next;
-                        (void)m_io->dealer.recv(next);
-                        parts.push_back(std::move(next));
-                    }
-                } catch (const zmq::error_t& e) {
-                    Error("cannot receive from " + m_endpoint + ": " + e.what());
+                zmq::message_t event, address;
+                if (!m_io->monitor.recv(event, zmq::recv_flags::dontwait))
                     break;
-                }
-                if (parts.size() != 2 || (parts[0].size() != 0 && parts[0].size() != 8)) {
-                    Error("malformed message from " + m_endpoint + " (" +
-                          std::to_string(parts.size()) + " parts) dropped");
+                if (event.more())
+                    (void)m_io->monitor.recv(address);
+                if (event.size() < 6)
                     continue;
-                }
-                const auto* data = static_cast<const uint8_t*>(parts[1].data());
-                std::vector<uint8_t> bytes(data, data + parts[1].size());
-                try {
-                    if (parts[0].size() == 0) {
-                        NotificationCallback notify;
-                        {
-                            std::lock_guard lock(m_mutex);
-                            notify = m_notify;
-                        }
-                        if (notify)
-                            notify(std::move(bytes));
-                        continue;
-                    }
-                    uint64_t tag = 0;
-                    std::memcpy(&tag, parts[0].data(), sizeof tag);
-                    ResponseCallback done;
-                    {
-                        std::lock_guard lock(m_mutex);
-                        auto it = m_pending.find(tag);
-                        if (it != m_pending.end()) {
-                            done = std::move(it->second.done);
-                            m_pending.erase(it);
-                        }
-                    }
-                    if (done) {
-                        done(std::move(bytes));
-                    } else if (Log()->IsEnabledFor(LOG_DEBUG)) {
-                        Log()->Debug("late or unknown response " + std::to_string(tag) + " from " +
-                                         m_endpoint + " dropped",
-                                     __FILE__, __LINE__);
-                    }
-                } catch (const std::exception& e) {
-                    // A callback that throws must not take the I/O thread down with it.
-                    Error(std::string("callback for a message from ") + m_endpoint +
-                          " failed: " + e.what());
-                }
+                uint16_t id = 0;
+                uint32_t value = 0;
+                std::memcpy(&id, event.data(), sizeof id);
+                std::memcpy(&value, static_cast<const char*>(event.data()) + 2, sizeof value);
+                OnMonitorEvent(id, value);
             }
         }
+        if (!unsent.empty())
+            SendQueued(unsent);
+        if (items[0].revents & ZMQ_POLLIN)
+            ReceiveAll();
         auto now = std::chrono::steady_clock::now();
         if (now - lastPrune > std::chrono::seconds(10)) {
             lastPrune = now;
             std::lock_guard lock(m_mutex);
             std::erase_if(m_pending,
                           [now](const auto& p) { return now - p.second.sent > kForgetAfter; });
+        }
+    }
+}
+
+void ZmqIlTransport::SendQueued(std::deque<Outgoing>& unsent) {
+    auto now = std::chrono::steady_clock::now();
+    std::vector<uint64_t> dropped;
+    std::erase_if(unsent, [&](const Outgoing& o) {
+        if (o.sendBy > now)
+            return false;
+        dropped.push_back(o.tag);
+        return true;
+    });
+    while (!unsent.empty()) {
+        Outgoing& o = unsent.front();
+        bool sent = false;
+        try {
+            if (m_io->dealer.send(zmq::const_buffer(&o.tag, sizeof o.tag),
+                                  zmq::send_flags::sndmore | zmq::send_flags::dontwait)) {
+                // Once the first part is queued the other goes with it.
+                (void)m_io->dealer.send(zmq::const_buffer(o.bytes.data(), o.bytes.size()),
+                                        zmq::send_flags::dontwait);
+                sent = true;
+            }
+        } catch (const zmq::error_t& e) {
+            Error("cannot send to " + m_endpoint + ": " + e.what());
+            dropped.push_back(o.tag);
+            sent = true;  // dropped: it would fail again
+        }
+        if (!sent)
+            break;  // no connection ready, or its queue is full: wait for the socket
+        unsent.pop_front();
+    }
+    if (dropped.empty())
+        return;
+    std::string problem = Problem();
+    std::lock_guard lock(m_mutex);
+    for (uint64_t tag : dropped) {
+        // Nothing will answer it: the RPC manager reports it when its timeout ends.
+        m_pending.erase(tag);
+        Error(
+            "request " + std::to_string(tag) + " to " + m_endpoint + " dropped, not sent in time" +
+            (problem.empty() ? std::string(" (the daemon is not reading)") : " (" + problem + ")"));
+    }
+}
+
+void ZmqIlTransport::ReceiveAll() {
+    for (;;) {
+        std::vector<zmq::message_t> parts;
+        try {
+            zmq::message_t part;
+            if (!m_io->dealer.recv(part, zmq::recv_flags::dontwait))
+                break;
+            parts.push_back(std::move(part));
+            while (parts.back().more()) {
+                zmq::message_t next;
+                (void)m_io->dealer.recv(next);
+                parts.push_back(std::move(next));
+            }
+        } catch (const zmq::error_t& e) {
+            Error("cannot receive from " + m_endpoint + ": " + e.what());
+            break;
+        }
+        if (parts.size() != 2 || (parts[0].size() != 0 && parts[0].size() != 8)) {
+            Error("malformed message from " + m_endpoint + " (" + std::to_string(parts.size()) +
+                  " parts) dropped");
+            continue;
+        }
+        const auto* data = static_cast<const uint8_t*>(parts[1].data());
+        std::vector<uint8_t> bytes(data, data + parts[1].size());
+        try {
+            if (parts[0].size() == 0) {
+                NotificationCallback notify;
+                {
+                    std::lock_guard lock(m_mutex);
+                    notify = m_notify;
+                }
+                if (notify)
+                    notify(std::move(bytes));
+                continue;
+            }
+            uint64_t tag = 0;
+            std::memcpy(&tag, parts[0].data(), sizeof tag);
+            ResponseCallback done;
+            {
+                std::lock_guard lock(m_mutex);
+                auto it = m_pending.find(tag);
+                if (it != m_pending.end()) {
+                    done = std::move(it->second.done);
+                    m_pending.erase(it);
+                }
+            }
+            if (done) {
+                done(std::move(bytes));
+            } else if (Log()->IsEnabledFor(LOG_DEBUG)) {
+                Log()->Debug("late or unknown response " + std::to_string(tag) + " from " +
+                                 m_endpoint + " dropped",
+                             __FILE__, __LINE__);
+            }
+        } catch (const std::exception& e) {
+            // A callback that throws must not take the I/O thread down with it.
+            Error(std::string("callback for a message from ") + m_endpoint +
+                  " failed: " + e.what());
         }
     }
 }

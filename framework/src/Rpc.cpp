@@ -27,6 +27,7 @@ struct Outstanding {
     std::string requestName;
     RpcResponseDelegate delegate;
     void* ctx = nullptr;
+    std::weak_ptr<IlTransport> transport;  // asked, on a timeout, what it knows of the IL
     Clock::time_point deadline;
     int64_t timeoutMs = 0;
 };
@@ -118,6 +119,7 @@ int CRpcManager::SendAsyncMessage(Messenger* messenger, Message& message,
                                           message.get_request_name(),
                                           delegate ? *delegate : RpcResponseDelegate(),
                                           ctx,
+                                          messenger->GetTransport(),
                                           Clock::now() + timeout,
                                           timeout.count()};
     std::weak_ptr<ThreadState> weak = state;
@@ -192,9 +194,15 @@ bool CRpcManager::Wait(std::vector<ErrorMsg>& errors) {
         Clock::time_point now = Clock::now();
         for (auto it = state->outstanding.begin(); it != state->outstanding.end();) {
             if (it->second.deadline <= now) {
-                errors.push_back(ErrorMsg{it->first, it->second.messenger, RPC_FAULT_TIMEOUT,
-                                          "No response to " + it->second.requestName + " within " +
-                                              std::to_string(it->second.timeoutMs) + " ms"});
+                std::string text = "No response to " + it->second.requestName + " within " +
+                                   std::to_string(it->second.timeoutMs) + " ms";
+                if (auto transport = it->second.transport.lock()) {
+                    std::string problem = transport->Problem();
+                    if (!problem.empty())
+                        text += " (" + problem + ")";
+                }
+                errors.push_back(
+                    ErrorMsg{it->first, it->second.messenger, RPC_FAULT_TIMEOUT, std::move(text)});
                 it = state->outstanding.erase(it);
             } else {
                 ++it;

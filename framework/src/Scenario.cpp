@@ -104,6 +104,39 @@ bool ParseIntegerText(const std::string& text, PropertyScalar& out) {
     return true;
 }
 
+constexpr std::string_view kZ85Digits =
+    "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.-:+=^!/*?&<>()[]{}@%$#";
+
+}  // namespace
+
+std::string CheckCurveKey(const std::string& text) {
+    if (text.size() != 40) {
+        return "a CURVE key is 40 characters of Z85 text, got " + std::to_string(text.size()) +
+               " characters";
+    }
+    for (size_t group = 0; group < text.size(); group += 5) {
+        uint64_t value = 0;
+        for (size_t i = group; i < group + 5; ++i) {
+            size_t digit = kZ85Digits.find(text[i]);
+            if (digit == std::string_view::npos) {
+                std::string shown = text[i] >= 0x21 && text[i] < 0x7F
+                                        ? "'" + std::string(1, text[i]) + "'"
+                                        : "byte " + std::to_string(uint8_t(text[i]));
+                return "a CURVE key is Z85 text: " + shown + " at position " +
+                       std::to_string(i + 1) + " is not a Z85 character";
+            }
+            value = value * 85 + digit;
+        }
+        if (value > UINT32_MAX) {
+            return "a CURVE key is Z85 text: characters " + std::to_string(group + 1) + " to " +
+                   std::to_string(group + 5) + " do not encode 4 bytes";
+        }
+    }
+    return "";
+}
+
+namespace {
+
 // ZeroMQ endpoints a frild daemon can be reached on: tcp://HOST:PORT or ipc://PATH.
 bool IsIlEndpoint(const std::string& il, std::string& why) {
     if (il == "inproc")
@@ -323,10 +356,42 @@ class Builder {
         Fail(path, "expected a " + TypeDescription(meta) + ", got " + Describe(v));
     }
 
+    // A module's "il": an endpoint, or {"endpoint": ..., "serverKey": ...} for a frild that
+    // serves with CURVE keys.
+    void Il(const Json& value, const std::string& path, std::string& il, std::string& serverKey) {
+        auto endpoint = [&](const Json& v, const std::string& at) {
+            il = String(v, at);
+            std::string why;
+            if (!IsIlEndpoint(il, why))
+                Fail(at, why + ", got \"" + il + "\"");
+        };
+        if (!value.is_object())
+            return endpoint(value, path);
+        bool hasEndpoint = false;
+        for (const auto& [key, v] : value.items()) {
+            std::string at = Key(path, key);
+            if (key == "endpoint") {
+                endpoint(v, at);
+                hasEndpoint = true;
+            } else if (key == "serverKey") {
+                serverKey = String(v, at);
+                std::string why = CheckCurveKey(serverKey);
+                if (!why.empty())
+                    Fail(at, why);
+            } else {
+                Fail(at, "unknown il key (expected endpoint or serverKey)");
+            }
+        }
+        if (!hasEndpoint)
+            Fail(path, "an il object needs an \"endpoint\"");
+        if (il == "inproc" && !serverKey.empty())
+            Fail(Key(path, "serverKey"), "a serverKey needs a tcp:// or ipc:// endpoint");
+    }
+
     void BuildModule(const Json& m, const std::string& path) {
         if (!m.is_object())
             Fail(path, "expected a module object, got " + Describe(m));
-        std::string name, equipment, model, il = "inproc";
+        std::string name, equipment, model, il = "inproc", serverKey;
         const Json* capabilities = nullptr;
         for (const auto& [key, value] : m.items()) {
             std::string at = Key(path, key);
@@ -343,10 +408,7 @@ class Builder {
             } else if (key == "model") {
                 model = String(value, at);
             } else if (key == "il") {
-                il = String(value, at);
-                std::string why;
-                if (!IsIlEndpoint(il, why))
-                    Fail(at, why + ", got \"" + il + "\"");
+                Il(value, at, il, serverKey);
             } else if (key == "capabilities") {
                 if (!value.is_object())
                     Fail(at, "expected an object, got " + Describe(value));
@@ -368,8 +430,8 @@ class Builder {
         }
         CScriptable* group = Make("PhysicalPortGroup", *module, path);
         group->Set(PROP_PORT_GROUP_LOCATION, equipment);
-        m_result.modules.push_back(
-            ScenarioModule{name, module->GetObjectHandle(), group->GetObjectHandle(), il});
+        m_result.modules.push_back(ScenarioModule{name, module->GetObjectHandle(),
+                                                  group->GetObjectHandle(), il, serverKey});
 
         if (!capabilities)
             return;

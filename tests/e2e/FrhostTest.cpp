@@ -10,11 +10,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,6 +26,15 @@ using namespace e2etest;
 
 class FrhostTest : public ProgramTest {
   protected:
+    // The arp-responder example with its module's "il" set to `il` (JSON text).
+    std::string RemoteScenario(const std::string& il) const {
+        std::string scenario = ReadAll(Example("scenarios/arp-responder.json"));
+        scenario.replace(scenario.find("\"inproc\""), 8, il);
+        scenario.replace(scenario.find("../frames/arp-reply.xml"), 23,
+                         Example("frames/arp-reply.xml"));
+        return Write("remote.json", scenario);
+    }
+
     static int PluginCount() {
         int n = 0;
         for (const auto& e : fs::directory_iterator(fs::path(FRHOST_PATH).parent_path())) {
@@ -227,29 +239,103 @@ TEST_F(FrhostTest, ApplyConfiguresTheTestPortAndShowsWhatItHolds) {
     EXPECT_EQ(Lines(o.out).size(), 5u) << o.out;
 }
 
-TEST_F(FrhostTest, ApplyReachesAFrildDaemonAndADeadOneFailsInsteadOfHanging) {
-    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(iltest::FreeLoopbackPort());
-    std::string scenario = ReadAll(Example("scenarios/arp-responder.json"));
-    scenario.replace(scenario.find("\"inproc\""), 8, "\"" + endpoint + "\"");
-    scenario.replace(scenario.find("../frames/arp-reply.xml"), 23, Example("frames/arp-reply.xml"));
-    const std::string path = Write("remote.json", scenario);
-    {
-        iltest::FrildProcess frild({"--bind", endpoint, "--ports", "2"},
-                                   (m_dir / "frild.log").string());
-        Outcome o = Frhost({"--timeout", "5000", "apply", path, "--show"});
-        ASSERT_EQ(o.status, 0) << o.err << o.out;
-        EXPECT_EQ(Lines(o.out)[0], "module mod1 (" + endpoint + ")");
-        EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
-        EXPECT_NE(o.out.find("response on port 0 after 0 us: 42 bytes"), std::string::npos)
-            << o.out;
-    }
+TEST_F(FrhostTest, ApplyReachesAFrildDaemonADeadOneFailsAndARestartedOneServesAgain) {
+    auto frild = std::make_unique<iltest::FrildProcess>(
+        std::vector<std::string>{"--bind", iltest::FrildProcess::kAnyLoopbackPort, "--ports", "2"},
+        (m_dir / "frild.log").string());
+    const std::string endpoint = frild->Endpoint();
+    const std::string path = RemoteScenario("\"" + endpoint + "\"");
+    Outcome o = Frhost({"--timeout", "5000", "apply", path, "--show"});
+    ASSERT_EQ(o.status, 0) << o.err << o.out;
+    EXPECT_EQ(Lines(o.out)[0], "module mod1 (" + endpoint + ")");
+    EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("response on port 0 after 0 us: 42 bytes"), std::string::npos) << o.out;
+
+    frild->Kill(SIGKILL);
     Outcome dead = Frhost({"--timeout", "300", "apply", path});
     EXPECT_EQ(dead.status, 1);
     // The failure once, with the fault that explains it; no log lines unless asked for.
     EXPECT_EQ(Lines(dead.out)[0], "Responder apply handler: RPC fault on Wait");
-    EXPECT_NE(dead.out.find("No response to responder_1.ConfigResponder"), std::string::npos)
+    EXPECT_NE(dead.out.find("No response to responder_1.ConfigResponder within 300 ms (no "
+                            "connection: nothing accepts connections at " +
+                            endpoint + ")"),
+              std::string::npos)
         << dead.out;
     EXPECT_EQ(dead.err, "");
+
+    // Restarted on the same endpoint between two applies: the next apply works again.
+    frild = std::make_unique<iltest::FrildProcess>(
+        std::vector<std::string>{"--bind", endpoint, "--ports", "2"},
+        (m_dir / "frild-2.log").string());
+    o = Frhost({"--timeout", "5000", "apply", path, "--show"});
+    ASSERT_EQ(o.status, 0) << o.err << o.out;
+    EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
+}
+
+// A daemon killed while the host waits for its answer (stopped first, so that it cannot answer
+// before): the apply fails within its timeout, naming the request; restarted, it serves again.
+TEST_F(FrhostTest, AFrildKilledWhileTheHostWaitsFailsThatApplyOnly) {
+    auto frild = std::make_unique<iltest::FrildProcess>(
+        std::vector<std::string>{"--bind", iltest::FrildProcess::kAnyLoopbackPort, "--ports", "2"},
+        (m_dir / "frild.log").string());
+    const std::string endpoint = frild->Endpoint();
+    const std::string path = RemoteScenario("\"" + endpoint + "\"");
+    frild->Signal(SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    Background host(m_dir, {"--timeout", "2000", "apply", path});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    frild->Kill(SIGKILL);
+    Outcome o = host.WaitFor(std::chrono::seconds(10));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_NE(o.out.find("No response to responder_1.ConfigResponder within 2000 ms ("),
+              std::string::npos)
+        << o.out;
+
+    frild = std::make_unique<iltest::FrildProcess>(
+        std::vector<std::string>{"--bind", endpoint, "--ports", "2"},
+        (m_dir / "frild-2.log").string());
+    o = Frhost({"--timeout", "5000", "apply", path, "--show"});
+    ASSERT_EQ(o.status, 0) << o.err << o.out;
+    EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
+}
+
+// A frild with CURVE keys that lets in listed hosts only: the scenario's "il" carries the
+// daemon's public key, --curve-key the host's key pair.
+TEST_F(FrhostTest, ApplyThroughACurveFrildWithTheHostsListedKey) {
+    auto keygen = [&](const std::string& dir, const std::string& name) {
+        std::string out;
+        EXPECT_EQ(iltest::RunCommand(std::string(iltest::kFrild) + " keygen " +
+                                         Quote((m_dir / dir).string()) + " --name " + name,
+                                     &out),
+                  0)
+            << out;
+    };
+    keygen("keys", "frild");
+    keygen("allowed", "host1");
+    iltest::FrildProcess frild(
+        {"--bind", "tcp://0.0.0.0:0", "--ports", "2", "--curve-secret",
+         (m_dir / "keys/frild.key_secret").string(), "--curve-allow", (m_dir / "allowed").string()},
+        (m_dir / "frild.log").string());
+    std::string key = ReadAll(m_dir / "keys/frild.key");
+    key = key.substr(0, key.find('\n'));
+    const std::string path = RemoteScenario(R"({"endpoint": ")" + frild.LoopbackEndpoint() +
+                                            R"(", "serverKey": ")" + key + "\"}");
+    const std::string hostKey = (m_dir / "allowed/host1.key_secret").string();
+    Outcome o = Frhost({"--timeout", "5000", "--curve-key", hostKey, "apply", path, "--show"});
+    ASSERT_EQ(o.status, 0) << o.err << o.out << frild.Log();
+    EXPECT_EQ(Lines(o.out)[0], "module mod1 (" + frild.LoopbackEndpoint() + ")");
+    EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
+
+    // Without the listed key: refused, and the text says why.
+    o = Frhost({"--timeout", "500", "apply", path});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.out.find("refused this host's CURVE key"), std::string::npos) << o.out;
+    o = Frhost({"--curve-key", (m_dir / "nope.key_secret").string(), "apply", path});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, "frhost: --curve-key " + (m_dir / "nope.key_secret").string() +
+                         ": no such key file\n");
+    EXPECT_EQ(frild.Kill(SIGTERM), 0) << frild.Log();
 }
 
 TEST_F(FrhostTest, AStartedResponderAnswersAReplayedRequest) {
@@ -441,15 +527,15 @@ TEST_F(FrhostTest, ViewsRollTheCountsUpToPortAndProjectAndTheQueryIsLogged) {
 }
 
 TEST_F(FrhostTest, ResultsAreReadThroughAFrildDaemon) {
-    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(iltest::FreeLoopbackPort());
-    std::string scenario = ReadAll(Example("scenarios/arp-responder-frild.json"));
-    scenario.replace(scenario.rfind("tcp://127.0.0.1:47311"), 21, endpoint);
-    scenario.replace(scenario.find("../frames/arp-reply.xml"), 23, Example("frames/arp-reply.xml"));
-    const std::string path = Write("remote.json", scenario);
     const std::string request = (m_dir / "requests.pcap").string();
     WriteRequests(request, 3);
-    iltest::FrildProcess frild({"--bind", endpoint, "--ports", "2", "--pcap-in", "0=" + request},
+    iltest::FrildProcess frild({"--bind", iltest::FrildProcess::kAnyLoopbackPort, "--ports", "2",
+                                "--pcap-in", "0=" + request},
                                (m_dir / "frild.log").string());
+    std::string scenario = ReadAll(Example("scenarios/arp-responder-frild.json"));
+    scenario.replace(scenario.rfind("tcp://127.0.0.1:47311"), 21, frild.Endpoint());
+    scenario.replace(scenario.find("../frames/arp-reply.xml"), 23, Example("frames/arp-reply.xml"));
+    const std::string path = Write("remote.json", scenario);
     const std::string db = (m_dir / "results.db").string();
     const std::string json = (m_dir / "results.json").string();
     // frhost replays captures through in-process test ports only; the daemon replays its own

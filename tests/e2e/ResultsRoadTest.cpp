@@ -420,9 +420,10 @@ void WriteCapture(const std::string& path, const std::vector<uint8_t>& frame, in
 TEST_F(ResultsRoadTest, AFrildDaemonsNotificationsReachTheResultObjects) {
     const std::string capture = (m_dir / "requests.pcap").string();
     WriteCapture(capture, ArpRequest(), 3);
-    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(iltest::FreeLoopbackPort());
-    iltest::FrildProcess frild({"--bind", endpoint, "--ports", "1", "--pcap-in", "0=" + capture},
+    iltest::FrildProcess frild({"--bind", iltest::FrildProcess::kAnyLoopbackPort, "--ports", "1",
+                                "--pcap-in", "0=" + capture},
                                (m_dir / "frild.log").string());
+    const std::string endpoint = frild.Endpoint();
     // Port 1 only, served by the daemon.
     const std::string scenario =
         R"({"modules": [{"name": "m", "equipment": "//127.0.0.1/1", "model": "SW",

@@ -188,14 +188,13 @@ TEST_F(RunTest, AReplayedCaptureCountsWhatLibpcapMatchesAndTheFilesSayTheSame) {
 TEST_F(RunTest, AFrildModuleReplaysItsOwnCaptureAndTheCountsComeBack) {
     const std::string capture = (m_dir / "in.pcap").string();
     WriteCapture(capture, MixedFrames(500));
-    const std::string endpoint = "tcp://127.0.0.1:" + std::to_string(iltest::FreeLoopbackPort());
-    auto doc = nlohmann::json::parse(Scenario(Example("frames/arp-reply.xml")));
-    doc["modules"][0]["il"] = endpoint;
-    const std::string scenario = Write("remote.json", doc.dump());
     const std::string replies = (m_dir / "out.pcap").string();
-    iltest::FrildProcess frild({"--bind", endpoint, "--ports", "1", "--pcap-in", "0=" + capture,
-                                "--pcap-out", "0=" + replies},
+    iltest::FrildProcess frild({"--bind", iltest::FrildProcess::kAnyLoopbackPort, "--ports", "1",
+                                "--pcap-in", "0=" + capture, "--pcap-out", "0=" + replies},
                                (m_dir / "frild.log").string());
+    auto doc = nlohmann::json::parse(Scenario(Example("frames/arp-reply.xml")));
+    doc["modules"][0]["il"] = frild.Endpoint();
+    const std::string scenario = Write("remote.json", doc.dump());
     const std::string json = (m_dir / "results.json").string();
     Outcome o = Frhost({"run", scenario, "--results", json, "--quiet"});
     ASSERT_EQ(o.status, 0) << o.out << o.err << frild.Log();

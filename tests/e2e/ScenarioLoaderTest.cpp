@@ -118,7 +118,9 @@ TEST_F(ScenarioLoaderTest, BuildsModulesPortsAndObjectsInFileOrder) {
         {"name": "mod1", "equipment": "//10.0.0.1/1", "model": "SW-RESPONDER",
          "capabilities": {"supportsFrameResponder": true, "ports": 4, "family": "sw", "bare": null},
          "il": "tcp://frild.example:5555"},
-        {"name": "mod2", "equipment": "//10.0.0.1/2"}
+        {"name": "mod2", "equipment": "//10.0.0.1/2"},
+        {"name": "mod3", "il": {"endpoint": "tcp://10.0.0.2:47311",
+                                "serverKey": "rq:rM>}U?@Lns47E1%kR.o@n%FcmmsL/@{H8]yf7"}}
       ],
       "objects": [
         {"class": "Port", "name": "port1", "module": "mod1", "index": 3, "Online": true,
@@ -129,9 +131,12 @@ TEST_F(ScenarioLoaderTest, BuildsModulesPortsAndObjectsInFileOrder) {
       ]})");
 
     EXPECT_TRUE(COrxSystem::Instance().GetInSimulationMode());
-    ASSERT_EQ(s.modules.size(), 2u);
+    ASSERT_EQ(s.modules.size(), 3u);
     EXPECT_EQ(s.modules[0].il, "tcp://frild.example:5555");
+    EXPECT_EQ(s.modules[0].ilServerKey, "");
     EXPECT_EQ(s.modules[1].il, "inproc");
+    EXPECT_EQ(s.modules[2].il, "tcp://10.0.0.2:47311");
+    EXPECT_EQ(s.modules[2].ilServerKey, "rq:rM>}U?@Lns47E1%kR.o@n%FcmmsL/@{H8]yf7");
     auto* module =
         dynamic_cast<CPhysicalTestModule*>(CHandleRegistry::Instance().Find(s.modules[0].handle));
     ASSERT_NE(module, nullptr);
@@ -372,6 +377,21 @@ TEST_F(ScenarioLoaderTest, DocumentAndModuleErrors) {
         {R"({"modules": [{"name": "a", "il": "tcp://host"}]})", "modules[0].il", "tcp://HOST:PORT"},
         {R"({"modules": [{"name": "a", "il": "tcp://h:99999"}]})", "modules[0].il", "port number"},
         {R"({"modules": [{"name": "a", "il": "udp://h:1"}]})", "modules[0].il", "ZeroMQ endpoint"},
+        {R"({"modules": [{"name": "a", "il": {"endpoint": "tcp://h"}}]})", "modules[0].il.endpoint",
+         "tcp://HOST:PORT"},
+        {R"({"modules": [{"name": "a", "il": {"serverKey": "x"}}]})", "modules[0].il.serverKey",
+         "40 characters of Z85 text, got 1 characters"},
+        {R"({"modules": [{"name": "a", "il": {"serverKey": "rq:rM>}U?@Lns47E1%kR.o@n%FcmmsL/@{H8]yf7"}}]})",
+         "modules[0].il", "needs an \"endpoint\""},
+        {R"({"modules": [{"name": "a", "il": {"endpoint": "ipc://x", "serverKey": "rq:rM>}U?@Lns47E1%kR.o@n%FcmmsL/@{H8]yf~"}}]})",
+         "modules[0].il.serverKey", "'~' at position 40 is not a Z85 character"},
+        {R"({"modules": [{"name": "a", "il": {"endpoint": "ipc://x", "serverKey": "#####>}U?@Lns47E1%kR.o@n%FcmmsL/@{H8]yf7"}}]})",
+         "modules[0].il.serverKey", "characters 1 to 5 do not encode 4 bytes"},
+        {R"({"modules": [{"name": "a", "il": {"endpoint": "inproc", "serverKey": "rq:rM>}U?@Lns47E1%kR.o@n%FcmmsL/@{H8]yf7"}}]})",
+         "modules[0].il.serverKey", "needs a tcp:// or ipc:// endpoint"},
+        {R"({"modules": [{"name": "a", "il": {"endpoint": "ipc://x", "key": "k"}}]})",
+         "modules[0].il.key", "unknown il key (expected endpoint or serverKey)"},
+        {R"({"modules": [{"name": "a", "il": 5}]})", "modules[0].il", "expected a string"},
         {R"({"modules": [{"name": "a", "capabilities": {"supportsFrameResponder": true}},
              {"name": "b", "capabilities": {"speed": 1.5}}]})",
          "modules[1].capabilities.speed", "expected a bool, an integer, a string or null"},

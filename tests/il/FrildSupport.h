@@ -1,13 +1,12 @@
 #pragma once
 
 // Runs build/bin/frild as a child process for the IL tests, and runs shell commands with a
-// bounded time. Every wait is bounded; the child is killed when the object goes.
+// bounded time. Every wait is bounded; the child is killed when the object goes. frild binds
+// "tcp://127.0.0.1:0" to a port the system picks and reports it, so tests running side by
+// side never race for a port.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,24 +25,6 @@ namespace iltest {
 #error "ORX_FRILD_PATH must name the frild program"
 #endif
 inline const char* kFrild = ORX_FRILD_PATH;
-
-// A TCP port on 127.0.0.1 that was free a moment ago.
-inline int FreeLoopbackPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        throw std::runtime_error("no free loopback port");
-    }
-    int port = ntohs(addr.sin_port);
-    ::close(fd);
-    return port;
-}
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
@@ -70,6 +51,9 @@ inline int RunCommand(const std::string& command, std::string* output = nullptr)
 
 class FrildProcess {
   public:
+    // Any free port on the loopback address, for --bind; Endpoint() then tells which.
+    static constexpr const char* kAnyLoopbackPort = "tcp://127.0.0.1:0";
+
     // Starts `prefix` (e.g. "ip netns exec NS", may be empty) + frild + `args`, with its stderr
     // in `logPath`, and waits up to 10 s for it to report that it serves.
     FrildProcess(std::vector<std::string> args, const std::string& logPath,
@@ -96,8 +80,14 @@ class FrildProcess {
             throw std::runtime_error("cannot fork frild");
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
-            if (ReadFile(m_log).find("frild: serving") != std::string::npos)
+            std::string log = ReadFile(m_log);
+            size_t serving = log.find("frild: serving");
+            size_t on = log.find(" on ", serving);
+            size_t end = on == std::string::npos ? on : log.find_first_of(" \n", on + 4);
+            if (serving != std::string::npos && end != std::string::npos) {
+                m_endpoint = log.substr(on + 4, end - on - 4);
                 return;
+            }
             int status = 0;
             if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_pid = -1;
@@ -132,11 +122,22 @@ class FrildProcess {
         m_pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    void Signal(int sig) const {
+        if (m_pid > 0)
+            ::kill(m_pid, sig);
+    }
     std::string Log() const { return ReadFile(m_log); }
+    // The endpoint frild reported binding, e.g. "tcp://127.0.0.1:40123".
+    const std::string& Endpoint() const { return m_endpoint; }
+    // The same port on the loopback address (for a daemon bound to 0.0.0.0).
+    std::string LoopbackEndpoint() const {
+        return "tcp://127.0.0.1" + m_endpoint.substr(m_endpoint.rfind(':'));
+    }
 
   private:
     pid_t m_pid = -1;
     std::string m_log;
+    std::string m_endpoint;
 };
 
 }  // namespace iltest

@@ -43,12 +43,11 @@ class RequestTest : public ::testing::TestWithParam<Via> {
             std::string base = ::testing::TempDir() + "frild-request-" + std::to_string(::getpid());
             m_input = base + "-in.pcap";
             PcapFileSink(m_input).Close();
-            std::string endpoint = "tcp://127.0.0.1:" + std::to_string(FreeLoopbackPort());
             frild = std::make_unique<FrildProcess>(
-                std::vector<std::string>{"--bind", endpoint, "--ports", "2", "--pcap-in",
-                                         "0=" + m_input},
+                std::vector<std::string>{"--bind", FrildProcess::kAnyLoopbackPort, "--ports", "2",
+                                         "--pcap-in", "0=" + m_input},
                 base + ".log");
-            transport = std::make_shared<orx::transport::ZmqIlTransport>(endpoint);
+            transport = std::make_shared<orx::transport::ZmqIlTransport>(frild->Endpoint());
         } else {
             il = std::make_shared<IlServer>(std::vector<uint16_t>{0, 1});
             if (GetParam() == Via::InProc)

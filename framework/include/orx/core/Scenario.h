@@ -40,8 +40,13 @@ struct ScenarioModule {
     std::string name;
     orx::framework::Handle handle = orx::framework::NULL_HANDLE;  // the PhysicalTestModule
     orx::framework::Handle portGroup = orx::framework::NULL_HANDLE;
-    std::string il;  // "inproc" or a ZeroMQ endpoint ("tcp://HOST:PORT", "ipc://PATH")
+    std::string il;           // "inproc" or a ZeroMQ endpoint ("tcp://HOST:PORT", "ipc://PATH")
+    std::string ilServerKey;  // the frild's CURVE public key (Z85); empty: no CURVE
 };
+
+// Empty when `text` is a CURVE key in Z85 text (40 characters encoding 32 bytes); otherwise
+// what is wrong with it.
+std::string CheckCurveKey(const std::string& text);
 
 // A named object and where the file describes it.
 struct ScenarioObject {

@@ -30,6 +30,9 @@ class IlTransport {
     virtual void SetNotificationCallback(NotificationCallback callback) = 0;
     // Text that names the IL in fault reports ("inproc", "tcp://10.0.0.2:5555").
     virtual std::string Describe() const = 0;
+    // Why the IL is not answering right now, for fault reports ("the connection to frild was
+    // lost"); empty when nothing is known to be wrong. Called on any thread.
+    virtual std::string Problem() const { return {}; }
 };
 
 // Addresses one port of an IL.
