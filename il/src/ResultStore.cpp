@@ -398,6 +398,12 @@ SqlResult ResultStore::Query(const std::string& sql, SqlBudget& budget) {
                            std::to_string(SqlBudget::kMaxTime.count()) +
                            " ms for the SQL of one request");
         }
+        if (rc == SQLITE_TOOBIG) {
+            throw SqlError(Quoted(sql) +
+                           " is stopped: one of its values passes the IL's bound of " +
+                           std::to_string(SqlBudget::kMaxBytes >> 20) + " MiB for one request (" +
+                           sqlite3_errmsg(m_db) + ")");
+        }
         if (rc != SQLITE_DONE)
             throw SqlError(Quoted(sql) + " failed: " + sqlite3_errmsg(m_db));
         if (columns > 0)
