@@ -3,20 +3,37 @@
 // The IL's SQLite database: the table "ResponderProfileResults" and the queries run over it.
 // Used by the control path only.
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "orx/il/IlServer.h"
 #include "orx/il/ResultRows.h"
 
 struct sqlite3;
 
 namespace orx::il {
 
-// A query that SQLite refuses, or a statement that would change the database.
+// A query that SQLite refuses, or a statement the IL does not run (anything but a read of its
+// table, or SQL past the bounds of one request).
 class SqlError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
+};
+
+// Bounds of the SQL of one request, all its commands together: the host's SQL cannot hold the
+// control thread or the IL's memory.
+struct SqlBudget {
+    static constexpr std::chrono::milliseconds kMaxTime{kSqlMaxTimeMs};
+    static constexpr size_t kMaxRows = kSqlMaxRows;
+    static constexpr size_t kMaxBytes = kSqlMaxBytes;
+
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kMaxTime;
+    size_t rows = 0;
+    size_t bytes = 0;
 };
 
 struct ResultRow {
@@ -40,14 +57,23 @@ class ResultStore {
     void Write(const ResultRow& row);
     void Remove(uint64_t primaryHandle);
     // Runs every statement of `sql`; the result is that of the last statement that returns
-    // columns. Statements that would write are refused: the table is the IL's to keep.
-    SqlResult Query(const std::string& sql);
+    // columns. Only reads of the table are run (an authorizer refuses everything else: the
+    // table is the IL's to keep, and nothing else on the machine is the host's to touch),
+    // within `budget`, which the request's other commands share.
+    SqlResult Query(const std::string& sql, SqlBudget& budget);
+    SqlResult Query(const std::string& sql) {
+        SqlBudget budget;
+        return Query(sql, budget);
+    }
+
+    struct Guard;
 
   private:
     void Exec(const char* sql);
     sqlite3* m_db = nullptr;
     struct Statements;
     Statements* m_stmts = nullptr;
+    std::unique_ptr<Guard> m_guard;
 };
 
 }  // namespace orx::il

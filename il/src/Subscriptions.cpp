@@ -48,8 +48,9 @@ std::vector<SqlResult> Subscriptions::Run(const std::vector<std::string>& comman
     m_responders.Sync(m_store, stamp);
     std::vector<SqlResult> results;
     std::string last = std::to_string(lastTime);
+    SqlBudget budget;  // the commands of one request share its bounds
     for (const auto& command : commands)
-        results.push_back(m_store.Query(Replace(command, kPlaceholder, last)));
+        results.push_back(m_store.Query(Replace(command, kPlaceholder, last), budget));
     return results;
 }
 
@@ -72,9 +73,11 @@ std::vector<Stats_1_bll::commandResultFaster_s> Subscriptions::RunCompact(
 void Subscriptions::AddSql(uint32_t port, uint32_t id, bool faster, uint32_t intervalMs,
                            std::vector<std::string> commands, int64_t now) {
     CheckInterval(intervalMs, port, id);
-    // A command SQLite refuses is refused now rather than failing at every interval.
+    // A command SQLite or the IL's bounds refuse is refused now rather than failing at every
+    // interval.
+    SqlBudget budget;
     for (const auto& command : commands)
-        m_store.Query(Replace(command, kPlaceholder, "0"));
+        m_store.Query(Replace(command, kPlaceholder, "0"), budget);
     Sql& sub = m_sql[Key{port, id, faster}];
     sub = Sql{faster, intervalMs, std::move(commands), true, now + int64_t{intervalMs} * 1000, 0};
 }

@@ -243,7 +243,15 @@ TEST_P(RequestTest, FaultsAreFailedResponsesWithCodeAndText) {
     sql.set_destination(0);
     ExpectFault(Call(sql), FAULT_SQL, "no such table: nowhere");
     create_req_DoSQLFaster(&sql, {"DELETE FROM ResponderProfileResults"}, true);
-    ExpectFault(Call(sql), FAULT_SQL, "only queries");
+    ExpectFault(Call(sql), FAULT_SQL,
+                "DELETE from ResponderProfileResults is not allowed (the IL runs only reads of "
+                "ResponderProfileResults)");
+    // ATTACH would create the file wherever asked, also on the machine of a remote IL.
+    const std::string attached =
+        ::testing::TempDir() + "attached-" + std::to_string(::getpid()) + ".db";
+    create_req_DoSQLFaster(&sql, {"ATTACH DATABASE '" + attached + "' AS a"}, true);
+    ExpectFault(Call(sql), FAULT_SQL, "ATTACH of \"" + attached + "\" is not allowed");
+    EXPECT_NE(::access(attached.c_str(), F_OK), 0) << attached << " was created";
 
     Message ifs;
     create_req_DeleteInterfaces(&ifs, {1}, true);

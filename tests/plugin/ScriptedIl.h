@@ -3,6 +3,7 @@
 // A scripted test port for the plug-in's tests: records every request it receives and answers
 // as the test tells it to.
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,7 +30,7 @@ enum class Answer { Ok, Failed, WrongType, Never };
 class ScriptedIl : public IlTransport {
   public:
     bool Send(std::vector<uint8_t> bytes, ResponseCallback done) override {
-        if (refuseSends)
+        if (refuseSends || requests.size() >= refuseAfter)
             return false;
         Message request = msglib::decode(bytes);
         Request r{request.get_request_name(), request.get_destination(), {}, {}};
@@ -81,6 +82,7 @@ class ScriptedIl : public IlTransport {
     std::map<uint32_t, std::string> refuse;
     Answer answer = Answer::Ok;
     bool refuseSends = false;
+    size_t refuseAfter = SIZE_MAX;  // sends fail once this many requests were taken
 };
 
 }  // namespace plugintest

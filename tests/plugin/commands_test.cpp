@@ -195,6 +195,100 @@ TEST_F(CommandTest, FaultsAreLoggedAndFailTheRunWithoutChangingTheState) {
     }
 }
 
+TEST_F(CommandTest, EachValidationJudgesTheListAsItIsNow) {
+    auto* a = ProbeConfig(portA, "a");
+    auto start = MakeCommand<CFrameResponseStartCommand>("start");
+    start->SetConfigList({999999, a->GetObjectHandle()});
+    CBaseValidationContext context;
+    EXPECT_FALSE(start->Validate(context));
+    EXPECT_FALSE(start->Validate(context));
+    EXPECT_EQ(start->GetStatus(), "start: Invalid handles: 999999");
+    EXPECT_EQ(start->GetInvalidHandles(), (std::vector<uint32_t>{999999}));
+
+    // Corrected, the list is valid and runs.
+    start->SetConfigList({a->GetObjectHandle()});
+    EXPECT_TRUE(start->Validate(context));
+    ASSERT_TRUE(start->Execute());
+    EXPECT_EQ(il->requests.size(), 1u);
+    EXPECT_TRUE(Running(a));
+}
+
+TEST_F(CommandTest, AFailedSendFirstTakesTheAnswersOfTheRequestsAlreadySent) {
+    auto* a = ProbeConfig(portA, "a");
+    auto* b = ProbeConfig(portB, "b");
+    CResponderProtocol& protocol = CResponderProtocol::Instance();
+    // The first port's request gets through and is refused; the second port's cannot be sent.
+    il->answer = Answer::Failed;
+    il->refuseAfter = 1;
+    auto start = MakeCommand<CFrameResponseStartCommand>("start");
+    try {
+        start->Execute();
+        FAIL() << "expected the send to fail";
+    } catch (const CCommandErrorException& e) {
+        EXPECT_STREQ(e.what(), "start: Failed to send command message");
+    }
+    // The fault of the request that got through is logged with the failed send.
+    std::string log;
+    for (const auto& line : errorLines)
+        log += line + "\n";
+    EXPECT_EQ(log.rfind("start received error\nError 1: msgSeqNum ", 0), 0u) << log;
+    EXPECT_NE(log.find("faultString: refused by the script\n"), std::string::npos) << log;
+    EXPECT_EQ(errorLines.size(), 2u);
+    EXPECT_FALSE(Running(a) || Running(b));
+
+    // The next command answers for its own requests only.
+    errorLines.clear();
+    il->answer = Answer::Ok;
+    il->refuseAfter = SIZE_MAX;
+    auto stop = MakeCommand<CFrameResponseStopCommand>("stop");
+    EXPECT_TRUE(stop->Execute());
+    EXPECT_TRUE(errorLines.empty());
+    EXPECT_TRUE(Offered(a, CFrameResponseStartCommand::CLASS_ID()));
+
+    // The same for the protocol's clear.
+    il->answer = Answer::Failed;
+    il->refuseAfter = il->requests.size() + 1;
+    try {
+        protocol.ClearResult();
+        FAIL() << "expected the send to fail";
+    } catch (const CCommandErrorException& e) {
+        EXPECT_STREQ(e.what(), "Responder: Failed to send command message");
+    }
+    EXPECT_EQ(errorLines,
+              (std::vector<std::string>{"Responder received error", errorLines.back()}));
+    il->answer = Answer::Ok;
+    il->refuseAfter = SIZE_MAX;
+    EXPECT_NO_THROW(protocol.ClearResult());
+}
+
+TEST_F(CommandTest, TheProtocolRaisesASelectionTheCommandRefuses) {
+    auto* a = ProbeConfig(portA, "a");
+    CResponderProtocol& protocol = CResponderProtocol::Instance();
+    for (bool start : {true, false}) {
+        errorLines.clear();
+        try {
+            protocol.StartStopProtocol(start, {999999});
+            FAIL() << "expected the start or stop to fail";
+        } catch (const CCommandErrorException& e) {
+            const std::string text = e.what();
+            EXPECT_NE(text.find(": Invalid handles: 999999"), std::string::npos) << text;
+            EXPECT_EQ(errorLines, (std::vector<std::string>{text}));
+        }
+    }
+    ScriptableVec unusable{portOff};  // a port with no probe or device
+    EXPECT_THROW(protocol.StartStopProtocolConfigs(true, unusable), CCommandErrorException);
+    EXPECT_TRUE(il->requests.empty());
+    EXPECT_FALSE(Running(a));
+
+    // An empty selection does nothing, without an error.
+    errorLines.clear();
+    EXPECT_NO_THROW(protocol.StartStopProtocol(true, {}));
+    ScriptableVec none{nullptr};
+    EXPECT_TRUE(protocol.StartStopProtocolConfigs(true, none));
+    EXPECT_TRUE(il->requests.empty());
+    EXPECT_TRUE(errorLines.empty());
+}
+
 TEST_F(CommandTest, TheProtocolStartsStopsAndClearsThroughTheCommands) {
     CResponderProtocol& protocol = CResponderProtocol::Instance();
     protocol.StartStopProtocol(true);  // no configuration at all: nothing happens

@@ -12,6 +12,7 @@
 // Failed responses (message type 2) carry "faultCode" (int32, FaultCode below) and
 // "faultString" (what was wrong, naming the request, member, port or handle).
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -33,6 +34,13 @@ enum FaultCode : int32_t {
     FAULT_SQL = 4,              // SQLite refused or failed a command
     FAULT_INTERNAL = 5,         // anything else; the IL keeps running
 };
+
+// The SQL of DoSQL* and of notifications reads "ResponderProfileResults" and nothing else, and
+// the commands of one request together stay within these bounds; anything else fails with
+// FAULT_SQL naming what was refused or which bound was passed.
+constexpr int64_t kSqlMaxTimeMs = 2000;
+constexpr size_t kSqlMaxRows = 100000;
+constexpr size_t kSqlMaxBytes = size_t{64} << 20;  // what the results take in the IL's memory
 
 // Counter values of one configuration as the control path reads them (after ClearResult).
 struct CounterSnapshot {

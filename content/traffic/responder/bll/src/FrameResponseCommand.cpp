@@ -58,6 +58,8 @@ void CFrameResponseCommand::SetConfigList(const std::vector<uint32_t>& handles) 
 }
 
 void CFrameResponseCommand::GetConfigList(std::vector<CBaseFrameResponseConfig*>& configs) {
+    // Each expansion judges the list as it is now: a corrected list must not keep old handles.
+    m_invalidHandles.clear();
     std::vector<uint32_t> handles = GetConfigList();
     if (handles.size() == 1 && handles[0] == ORX_PROJECT_HANDLE) {
         CBaseFrameResponseConfig::GetOnlineConfigList(
@@ -139,9 +141,8 @@ void CFrameResponseCommand::DoRun() {
     for (auto& [port, handles] : portMap) {
         Message message;
         SetupMessage(&message, handles);
-        if (rpc.SendAsyncMessage(port->GetMessenger(), message, nullptr, nullptr, 0, true) != 0) {
-            throw CCommandErrorException(GetName() + ": Failed to send command message");
-        }
+        if (rpc.SendAsyncMessage(port->GetMessenger(), message, nullptr, nullptr, 0, true) != 0)
+            FailSend(GetName());
     }
     std::vector<ErrorMsg> errors;
     rpc.Wait(errors);
@@ -165,6 +166,15 @@ void CFrameResponseCommand::PopulatePortMap(
             continue;
         portMap[port].push_back(config->GetObjectHandle());
     }
+}
+
+void CFrameResponseCommand::FailSend(const std::string& who) {
+    // The requests already sent are answered on this thread: take their answers now, or the
+    // next wait on this thread would count them (and their faults) as its own.
+    std::vector<ErrorMsg> errors;
+    CRpcManager::Instance().Wait(errors);
+    LogFaults(who, errors);
+    throw CCommandErrorException(who + ": Failed to send command message");
 }
 
 void CFrameResponseCommand::LogFaults(const std::string& who, const std::vector<ErrorMsg>& errors) {

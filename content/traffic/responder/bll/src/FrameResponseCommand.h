@@ -38,7 +38,7 @@ class CFrameResponseCommand : public orx::framework::CCommand {
     std::vector<uint32_t> GetConfigList() const;
     void SetConfigList(const std::vector<uint32_t>& handles);
     // Expands the handle list (configurations, probes, devices, ports, tags, the project) into
-    // configurations; handles that name nothing usable are added to the invalid handles.
+    // configurations; the invalid handles become those of this list that name nothing usable.
     void GetConfigList(std::vector<CBaseFrameResponseConfig*>& configs);
     const std::vector<uint32_t>& GetInvalidHandles() const { return m_invalidHandles; }
     void SetCommandStatus(std::vector<CBaseFrameResponseConfig*> configs);
@@ -57,6 +57,9 @@ class CFrameResponseCommand : public orx::framework::CCommand {
     // error(s)", then one numbered line per fault.
     static void LogFaults(const std::string& who,
                           const std::vector<orx::framework::ErrorMsg>& errors);
+    // A request could not be sent: waits for those already sent, logs their faults, then
+    // raises "<who>: Failed to send command message".
+    [[noreturn]] static void FailSend(const std::string& who);
 
   private:
     std::vector<uint32_t> m_invalidHandles;

@@ -8,6 +8,7 @@
 #include "ResponderCommon.h"
 #include "msglib/Message.h"
 #include "orx/framework/Exceptions.h"
+#include "orx/framework/Logger.h"
 #include "orx/framework/Rpc.h"
 #include "orx/framework/ScriptableCreator.h"
 #include "responder_1.h"
@@ -18,8 +19,15 @@ using orx::responder::CFrameResponseCommand;
 
 namespace {
 
+BLLLogger* devLogger() {
+    static BLLLogger* logger =
+        BLLLoggerFactory::GetInstance()->GetLogger(orx::responder::LOGGER_DEV);
+    return logger;
+}
+
 // Makes the start or stop command, lets `prepare` set its handle list, runs it; the command is
-// destroyed however the run ends.
+// destroyed however the run ends. A selection the command refuses is an error: the host must
+// not report a start while nothing started.
 template <class Prepare>
 void RunCommand(bool start, Prepare prepare) {
     using orx::responder::CFrameResponseStartCommand;
@@ -31,7 +39,12 @@ void RunCommand(bool start, Prepare prepare) {
             : CScriptableAutoPtr<CFrameResponseCommand>(
                   CScriptableCreator::CreateAPT<CFrameResponseStopCommand>(nullptr, true, true, 0));
     prepare(*command);
-    command->Execute(false);
+    if (command->Execute(false))
+        return;
+    const std::string status = command->GetStatus();
+    if (BLLLogger* log = devLogger(); log && log->IsEnabledFor(LOG_ERROR))
+        log->Error(status, __FILE__, __LINE__);
+    throw CCommandErrorException(status);
 }
 
 }  // namespace
@@ -56,7 +69,7 @@ void CResponderProtocol::StartStopProtocol(bool start) {
 }
 
 void CResponderProtocol::StartStopProtocol(bool start, const std::vector<uint32_t>& handles) {
-    if (CBaseFrameResponseConfig::NoneCreated())
+    if (CBaseFrameResponseConfig::NoneCreated() || handles.empty())
         return;
     RunCommand(start, [&](CFrameResponseCommand& command) { command.SetConfigList(handles); });
 }
@@ -69,6 +82,8 @@ bool CResponderProtocol::StartStopProtocolConfigs(bool start, orx::core::Scripta
         if (object)
             handles.push_back(object->GetObjectHandle());
     }
+    if (handles.empty())
+        return true;  // nothing selected: nothing to do, and no error
     RunCommand(start, [&](CFrameResponseCommand& command) { command.SetConfigList(handles); });
     return true;
 }
@@ -85,9 +100,8 @@ void CResponderProtocol::ClearResult() {
     for (auto& [port, handles] : portMap) {
         Message message;
         responder_1_bll::create_req_ClearResult(&message, handles, true);
-        if (rpc.SendAsyncMessage(port->GetMessenger(), message, nullptr, nullptr, 0, true) != 0) {
-            throw CCommandErrorException(GetName() + ": Failed to send command message");
-        }
+        if (rpc.SendAsyncMessage(port->GetMessenger(), message, nullptr, nullptr, 0, true) != 0)
+            CFrameResponseCommand::FailSend(GetName());
         sent = true;
     }
     if (!sent)
