@@ -30,9 +30,9 @@ tsan: BUILD = build-tsan
 tsan: BUILD_TYPE = RelWithDebInfo
 tsan: CMAKE_ARGS += -DORX_TSAN=ON
 tsan: build
-	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(BUILD) \
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/cmake/tsan.supp" ctest --test-dir $(BUILD) \
 	    --output-on-failure -j $(JOBS) -L "il|e2e"
-	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(BUILD) \
+	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/cmake/tsan.supp" ctest --test-dir $(BUILD) \
 	    --output-on-failure -j $(JOBS) -R "^Rpc"
 
 # The main job on the example: frhost run configures the example's responder on an in-process
