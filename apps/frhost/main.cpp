@@ -396,13 +396,25 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// The test's objects go before the program's statics do: a test module's transport runs a
+// thread of its own, which must be stopped while the loggers it uses still exist.
+void TearDownHost() {
     try {
-        return Run(argc, argv);
+        orx::core::CProject::Instance().Reset();
+    } catch (const std::exception& e) {
+        std::cerr << "frhost: internal error while ending: " << e.what() << '\n';
+    }
+}
+
+int main(int argc, char** argv) {
+    int status = kExitInternal;
+    try {
+        status = Run(argc, argv);
     } catch (const std::exception& e) {
         std::cerr << "frhost: internal error: " << e.what() << '\n';
     } catch (...) {
         std::cerr << "frhost: internal error: unknown exception\n";
     }
-    return kExitInternal;
+    TearDownHost();
+    return status;
 }
