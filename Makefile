@@ -29,7 +29,8 @@ test: build
 tsan: BUILD = build-tsan
 tsan: BUILD_TYPE = RelWithDebInfo
 tsan: CMAKE_ARGS += -DORX_TSAN=ON
-tsan: build
+tsan: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tests_il tests_e2e framework_rpc_test
 	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/cmake/tsan.supp" ctest --test-dir $(BUILD) \
 	    --output-on-failure -j $(JOBS) -L "il|e2e"
 	@TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/cmake/tsan.supp" ctest --test-dir $(BUILD) \
