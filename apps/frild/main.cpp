@@ -25,6 +25,7 @@
 #include <thread>
 #include <zmq.hpp>
 
+#include "Framing.h"
 #include "msglib/Codec.h"
 #include "msglib/Message.h"
 #include "orx/framework/Logger.h"
@@ -42,6 +43,8 @@ using orx::framework::LOG_ERROR;
 using orx::framework::LOG_INFO;
 using orx::framework::LOG_WARN;
 using namespace orx::il;
+using frild::FramedRequest;
+using frild::ReadRequest;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 64;
@@ -207,28 +210,21 @@ class Daemon {
                 (void)m_router.recv(next);
                 parts.push_back(std::move(next));
             }
-            if (parts.size() != 3 || parts[1].size() != 8) {
-                Warn("malformed request (" + std::to_string(parts.size()) +
-                     " parts) dropped; expected [tag (8 bytes)][encoded request]");
+            FramedRequest request;
+            std::string why;
+            if (!ReadRequest(parts, request, why)) {
+                Warn(why);
                 continue;
             }
-            std::string peer = parts[0].to_string();
-            m_peers.insert(peer);
-            std::string tag = parts[1].to_string();
-            const auto* data = static_cast<const uint8_t*>(parts[2].data());
-            std::optional<Message> request;
-            try {
-                request = msglib::decode(data, parts[2].size());
-            } catch (const std::exception&) {
-                // The IL answers an undecodable request with its own fault.
-            }
-            if (request && request->get_request_name() == diag::kReplay) {
-                StartReplay(peer, tag, *request);
+            m_peers.insert(request.peer);
+            if (request.message && request.message->get_request_name() == diag::kReplay) {
+                StartReplay(request.peer, request.tag, *request.message);
                 continue;
             }
-            std::vector<uint8_t> response = request ? msglib::encode(m_il.Handle(*request))
-                                                    : m_il.HandleEncoded(data, parts[2].size());
-            Reply(peer, tag, response);
+            std::vector<uint8_t> response = request.message
+                                                ? msglib::encode(m_il.Handle(*request.message))
+                                                : m_il.HandleEncoded(request.data, request.size);
+            Reply(request.peer, request.tag, response);
         }
     }
 
