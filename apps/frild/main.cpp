@@ -420,8 +420,9 @@ int Run(int argc, char** argv) {
         // Check the captures now, so that a wrong path fails at start rather than at replay.
         for (const auto& [port, path] : inputs)
             PcapFileSource check(path);
+        // An output is opened and dropped unclosed: writable, yet no file is left behind.
         for (const auto& [port, path] : outputs)
-            PcapFileSink(path).Close();
+            PcapFileSink check(path);
         Daemon daemon(ports, inputs, outputs);
         std::vector<std::pair<uint16_t, std::string>> livePorts(live.begin(), live.end());
         std::unique_ptr<LiveRunner> runner;
