@@ -245,6 +245,9 @@ TEST_P(RequestTest, FaultsAreFailedResponsesWithCodeAndText) {
     ExpectFault(Call(sql), FAULT_SQL, "no such table: nowhere");
     create_req_DoSQLFaster(&sql, {"DELETE FROM ResponderProfileResults"}, true);
     ExpectFault(Call(sql), FAULT_SQL, "only queries");
+    // SQLite reads up to a NUL byte; the IL used to prepare the empty rest for ever.
+    create_req_DoSQLFaster(&sql, {std::string("SELECT 1;\0SELECT 2", 18)}, true);
+    ExpectFault(Call(sql), FAULT_SQL, "NUL byte at 9");
 
     Message ifs;
     create_req_DeleteInterfaces(&ifs, {1}, true);
