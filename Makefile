@@ -58,7 +58,7 @@ bench: configure
 # libFuzzer targets need clang; the corpus replay runs in every ordinary test build.
 fuzz: setup
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORX_FUZZ=ON >/dev/null
-	@cmake --build build-fuzz -j $(JOBS)
+	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
 	@echo "fuzz targets are in build-fuzz/bin/fuzz_*"
 
 format:

@@ -2,13 +2,17 @@
 
 #include <pcap/pcap.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#include "OutputFiles.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/PduContainer.h"
 #include "orx/framework/Command.h"
@@ -21,11 +25,19 @@ using namespace orx::framework;
 namespace {
 
 std::string ReadFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        throw std::runtime_error(
+            "cannot read " + path + ": " +
+            (std::filesystem::exists(path, ec) ? "not a regular file" : "no such file"));
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw std::runtime_error("cannot read " + path);
+        throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
     std::stringstream text;
     text << in.rdbuf();
+    if (in.bad())
+        throw std::runtime_error("cannot read " + path);
     return text.str();
 }
 
@@ -62,25 +74,20 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
-void WritePcap(const std::string& path, const std::vector<uint8_t>& frame) {
-    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
-    if (!dead)
-        throw std::runtime_error("cannot open a capture handle");
-    pcap_dumper_t* dumper = pcap_dump_open(dead, path.c_str());
-    if (!dumper) {
-        std::string why = pcap_geterr(dead);
-        pcap_close(dead);
-        throw std::runtime_error("cannot write " + path + ": " + why);
-    }
-    pcap_pkthdr header{};
-    header.caplen = static_cast<bpf_u_int32>(frame.size());
-    header.len = header.caplen;
-    pcap_dump(reinterpret_cast<u_char*>(dumper), &header, frame.data());
-    bool failed = pcap_dump_flush(dumper) != 0;
-    pcap_dump_close(dumper);
-    pcap_close(dead);
-    if (failed)
-        throw std::runtime_error("cannot write " + path);
+// A classic capture of one frame: microsecond timestamps, Ethernet, 65535-byte snap length.
+std::string PcapOf(const std::vector<uint8_t>& frame) {
+    pcap_file_header file{};
+    file.magic = 0xa1b2c3d4;
+    file.version_major = PCAP_VERSION_MAJOR;
+    file.version_minor = PCAP_VERSION_MINOR;
+    file.snaplen = 65535;
+    file.linktype = DLT_EN10MB;
+    const uint32_t record[4] = {0, 0, static_cast<uint32_t>(frame.size()),
+                                static_cast<uint32_t>(frame.size())};
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(record), sizeof record);
+    bytes.append(frame.begin(), frame.end());
+    return bytes;
 }
 
 }  // namespace
@@ -95,7 +102,8 @@ int FilterCommand(const std::string& framePath) {
     SetByName(*config, "FrameConfig", frame);
 
     CScriptableAutoPtr<CScriptable> command(Make("FrameConfigConvertCommand", nullptr));
-    command->SetName("filter");
+    // The command names itself in its status text: the file is what the user gave.
+    command->SetName(framePath);
     SetByName(*command, "Config", std::to_string(config->GetObjectHandle()));
     auto* run = dynamic_cast<CCommand*>(command.get());
     if (!run)
@@ -124,12 +132,13 @@ int FrameCommand(const std::string& framePath, const std::string& pcapPath) {
         std::cerr << framePath << ": " << e.what() << '\n';
         return 1;
     }
+    // The capture first: a command that fails prints nothing.
+    if (!pcapPath.empty())
+        WriteFileAtomically(pcapPath, PcapOf(bytes));
     std::cout << Hex(bytes) << '\n';
     for (const auto& pdu : pdus) {
         std::cout << pdu.name << " offset " << pdu.offset << " length " << pdu.length << '\n';
     }
-    if (!pcapPath.empty())
-        WritePcap(pcapPath, bytes);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "OutputFiles.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/ResultViews.h"
 #include "orx/core/Results.h"
@@ -136,11 +137,7 @@ void WriteResultsJson(const ResultTable& table, const std::string& path) {
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     for (const ResultRow& r : table.rows)
         rows.push_back(ResultRowJson(table, r, true));
-    std::ofstream out(path);
-    out << rows.dump(2) << '\n';
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
+    WriteFileAtomically(path, rows.dump(2) + '\n');
 }
 
 void PrintProviderViews(const std::string& rootClass, std::ostream& out) {

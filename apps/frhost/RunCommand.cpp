@@ -258,7 +258,8 @@ int RunCommand(const RunOptions& options) {
 
     // Whatever happened, the responders stop and the test ports stop notifying.
     if (started) {
-        if (aborted)
+        // A run that failed or was ended at once saves no results, in no file.
+        if (aborted || status != 0)
             orx::core::CResultModule::Instance().SetEndOfTestFile("");
         std::string error;
         if (!RunHostCommand(orx::core::CProtocolStopCommand::CLASS_ID(), error)) {

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "OutputFiles.h"
+
 namespace frhost {
 
 namespace {
@@ -136,9 +138,7 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 void WriteRunResults(const std::string& path, const ResultTable& final,
                      const std::vector<ResultSample>& samples) {
-    std::ofstream out(path);
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
+    std::ostringstream out;
     if (EndsWith(path, ".csv")) {
         out << "name,port,handle";
         for (const std::string& c : final.columns)
@@ -166,9 +166,7 @@ void WriteRunResults(const std::string& path, const ResultTable& final,
         }
         out << doc.dump(2) << '\n';
     }
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
+    WriteFileAtomically(path, out.str());
 }
 
 }  // namespace frhost

@@ -1,7 +1,7 @@
 // frhost: loads the plug-ins that sit next to the program and runs a command on a scenario.
 //
 // Exit status: 0 success; 1 validation reported messages, or the filter or frame is invalid;
-// 2 the scenario or frame file could not be loaded;
+// 2 the scenario, a frame or capture file could not be loaded, or an output cannot be written;
 // 3 a plug-in could not be loaded; 64 usage error; 70 internal error.
 
 #include <CLI/CLI.hpp>
@@ -17,6 +17,7 @@
 #include "Console.h"
 #include "FrameCommands.h"
 #include "IlWiring.h"
+#include "OutputFiles.h"
 #include "Replay.h"
 #include "ResultCommands.h"
 #include "RunCommand.h"
@@ -202,6 +203,28 @@ bool ParsePortFiles(const std::vector<std::string>& items, std::map<std::string,
     return true;
 }
 
+// The files a command writes, as (option as given, path); options not given are left out.
+std::vector<std::pair<std::string, std::string>> OutputList(
+    const std::string& portOption, const std::map<std::string, std::string>& portFiles,
+    const std::vector<std::pair<std::string, std::string>>& others) {
+    std::vector<std::pair<std::string, std::string>> list;
+    for (const auto& [port, path] : portFiles)
+        list.emplace_back(portOption + " " + port + "=" + path, path);
+    for (const auto& [option, path] : others) {
+        if (!path.empty())
+            list.emplace_back(option + " " + path, path);
+    }
+    return list;
+}
+
+// Every output is checked before anything runs, so that a run is not lost to a typo at its end.
+bool CheckOutputs(const std::vector<std::pair<std::string, std::string>>& outputs) {
+    const std::string error = frhost::CheckOutputPaths(outputs);
+    if (!error.empty())
+        std::cerr << "frhost: " << error << '\n';
+    return error.empty();
+}
+
 int Run(int argc, char** argv) {
     CLI::App app{
         "Frame-response host: loads the plug-ins next to this program and runs a command."};
@@ -369,6 +392,11 @@ int Run(int argc, char** argv) {
             std::cerr << "frhost: " << error << '\n';
             return kExitUsage;
         }
+        if (!CheckOutputs(OutputList(
+                "--tx", runOptions.files.outputs,
+                {{"--results", runOptions.results}, {"--results-db", runOptions.resultsDb}}))) {
+            return kExitScenario;
+        }
         return frhost::RunCommand(runOptions);
     }
     if (*apply) {
@@ -379,8 +407,15 @@ int Run(int argc, char** argv) {
             std::cerr << "frhost: " << error << '\n';
             return kExitUsage;
         }
+        if (!CheckOutputs(OutputList(
+                "--pcap-out", replay.outputs,
+                {{"--results-json", results.json}, {"--results-db", results.database}}))) {
+            return kExitScenario;
+        }
         return Apply(scenario, show, start, replay, results, clientKey);
     }
+    if (*frame && !pcapPath.empty() && !CheckOutputs({{"--pcap " + pcapPath, pcapPath}}))
+        return kExitScenario;
     try {
         if (*filter)
             return frhost::FilterCommand(framePath);

@@ -36,6 +36,7 @@
 #include <thread>
 #include <zmq.hpp>
 
+#include "Framing.h"
 #include "msglib/Codec.h"
 #include "msglib/Message.h"
 #include "orx/framework/Logger.h"
@@ -54,6 +55,8 @@ using orx::framework::LOG_ERROR;
 using orx::framework::LOG_INFO;
 using orx::framework::LOG_WARN;
 using namespace orx::il;
+using frild::FramedRequest;
+using frild::ReadRequest;
 using orx::transport::CurveKeyPair;
 
 constexpr int kExitFailure = 1;
@@ -315,28 +318,21 @@ class Daemon {
                 (void)m_router.recv(next);
                 parts.push_back(std::move(next));
             }
-            if (parts.size() != 3 || parts[1].size() != 8) {
-                Warn("malformed request (" + std::to_string(parts.size()) +
-                     " parts) dropped; expected [tag (8 bytes)][encoded request]");
+            FramedRequest request;
+            std::string why;
+            if (!ReadRequest(parts, request, why)) {
+                Warn(why);
                 continue;
             }
-            std::string peer = parts[0].to_string();
-            m_peers.insert(peer);
-            std::string tag = parts[1].to_string();
-            const auto* data = static_cast<const uint8_t*>(parts[2].data());
-            std::optional<Message> request;
-            try {
-                request = msglib::decode(data, parts[2].size());
-            } catch (const std::exception&) {
-                // The IL answers an undecodable request with its own fault.
-            }
-            if (request && request->get_request_name() == diag::kReplay) {
-                StartReplay(peer, tag, *request);
+            m_peers.insert(request.peer);
+            if (request.message && request.message->get_request_name() == diag::kReplay) {
+                StartReplay(request.peer, request.tag, *request.message);
                 continue;
             }
-            std::vector<uint8_t> response = request ? msglib::encode(m_il.Handle(*request))
-                                                    : m_il.HandleEncoded(data, parts[2].size());
-            Reply(peer, tag, response);
+            std::vector<uint8_t> response = request.message
+                                                ? msglib::encode(m_il.Handle(*request.message))
+                                                : m_il.HandleEncoded(request.data, request.size);
+            Reply(request.peer, request.tag, response);
         }
     }
 
@@ -604,8 +600,13 @@ int Run(int argc, char** argv) {
         // Check the captures now, so that a wrong path fails at start rather than at replay.
         for (const auto& [port, path] : inputs)
             PcapFileSource check(path);
-        for (const auto& [port, path] : outputs)
-            PcapFileSink(path).Close();
+        // An output is opened and dropped unclosed: writable, yet no file is left behind. A pipe
+        // or device is left alone: opening it would already write a capture header into it.
+        for (const auto& [port, path] : outputs) {
+            std::error_code ec;
+            if (!std::filesystem::exists(path, ec) || std::filesystem::is_regular_file(path, ec))
+                PcapFileSink check(path);
+        }
         Security security = LoadSecurity(curveSecret, curveAllow);
         Daemon daemon(ports, inputs, outputs);
         std::vector<std::pair<uint16_t, std::string>> livePorts(live.begin(), live.end());

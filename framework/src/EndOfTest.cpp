@@ -283,9 +283,9 @@ size_t CResultModule::SaveEndOfTest(const std::string& path) {
     }
     fs::rename(temp, path, ec);
     if (ec) {
+        const std::string why = ec.message();  // before the clean-up reuses the error code
         fs::remove(temp, ec);
-        throw COrxRunTimeError("Cannot write the end-of-test results file " + path + ": " +
-                               ec.message());
+        throw COrxRunTimeError("Cannot write the end-of-test results file " + path + ": " + why);
     }
     return written;
 }

@@ -310,6 +310,11 @@ void ResultStore::Remove(uint64_t primaryHandle) {
 }
 
 SqlResult ResultStore::Query(const std::string& sql, SqlBudget& budget) {
+    // SQLite stops reading at a NUL byte and would then prepare the same empty rest forever.
+    if (const size_t nul = sql.find('\0'); nul != std::string::npos) {
+        throw SqlError("SQL \"" + sql.substr(0, nul) + "...\" is refused: it holds a NUL byte at " +
+                       std::to_string(nul));
+    }
     Guard& guard = *m_guard;
     Active active(guard, budget.deadline);
     auto refuse = [&](const std::string& what) {
@@ -337,6 +342,8 @@ SqlResult ResultStore::Query(const std::string& sql, SqlBudget& budget) {
             refuse(guard.internalRefused);
         if (prepared != SQLITE_OK)
             throw SqlError(Quoted(sql) + " is refused: " + sqlite3_errmsg(m_db));
+        if (raw == nullptr && (tail == nullptr || tail <= next))
+            break;  // nothing more that SQLite reads
         next = tail;
         if (raw == nullptr)
             continue;  // blanks or a comment

@@ -23,7 +23,7 @@ struct ParseError {
 
 class Parser {
   public:
-    Parser(const std::string& text, bool& anyFieldSet) : m_text(text), m_anyFieldSet(anyFieldSet) {}
+    explicit Parser(bool& anyFieldSet) : m_anyFieldSet(anyFieldSet) {}
 
     void ParseFrame(const pugi::xml_node& frame, std::vector<ConfigPdu*>& pdus) {
         int index = 0;
@@ -252,7 +252,6 @@ class Parser {
         return std::string(view.substr(first, last - first + 1));
     }
 
-    const std::string& m_text;
     bool& m_anyFieldSet;
     uint32_t m_cursor = 0;
 };
@@ -290,7 +289,7 @@ bool XmlFrameBuilder::ParseFrame(const std::string& text, std::vector<ConfigPdu*
                << ": the root element must be <frame>, not <" << frame.name() << ">";
         return false;
     }
-    Parser parser(text, anyFieldSet);
+    Parser parser(anyFieldSet);
     try {
         parser.ParseFrame(frame, pdus);
     } catch (const ParseError& error) {

@@ -190,12 +190,13 @@ TEST_F(FrhostTest, FilterPrintsTheExpressionOfEachExampleFrame) {
         EXPECT_EQ(o.out, expression + "\n") << file;
     }
 
-    // A filter frame that does not parse: the command's status text, exit 1.
-    Outcome bad =
-        Frhost({"filter", Write("bad.xml", "<frame><pdu name=\"x\" type=\"ipv4:IPv5\"/></frame>")});
+    // A filter frame that does not parse: the command's status text, naming the file, exit 1.
+    const std::string badFile =
+        Write("bad.xml", "<frame><pdu name=\"x\" type=\"ipv4:IPv5\"/></frame>");
+    Outcome bad = Frhost({"filter", badFile});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "");
-    EXPECT_EQ(bad.err.rfind("filter: Invalid filter ", 0), 0u) << bad.err;
+    EXPECT_EQ(bad.err.rfind(badFile + ": Invalid filter ", 0), 0u) << bad.err;
     EXPECT_NE(bad.err.find("ipv4:IPv5"), std::string::npos) << bad.err;
 
     Outcome missing = Frhost({"filter", (m_dir / "nope.xml").string()});

@@ -409,6 +409,17 @@ TEST_F(ResultMachineryTest, TheEndOfTestFileHasARowPerParentWithItsPortAndAFaile
     scripted[1]->refuse.clear();
     EXPECT_EQ(CResultModule::Instance().SaveEndOfTest(path), 1u);
     EXPECT_EQ(Count(path, "SELECT ParentHandle FROM TestEot"), h3);
+
+    // A directory in the way: the error gives the move's own reason and nothing is left.
+    const std::string taken = (dir / "taken").string();
+    std::filesystem::create_directories(taken);
+    try {
+        CResultModule::Instance().SaveEndOfTest(taken);
+        ADD_FAILURE() << "saved over a directory";
+    } catch (const COrxRunTimeError& e) {
+        EXPECT_NE(std::string(e.what()).find("Is a directory"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(taken + ".partial-" + std::to_string(::getpid())));
     std::filesystem::remove_all(dir);
 }
 

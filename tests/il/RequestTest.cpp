@@ -252,6 +252,9 @@ TEST_P(RequestTest, FaultsAreFailedResponsesWithCodeAndText) {
     create_req_DoSQLFaster(&sql, {"ATTACH DATABASE '" + attached + "' AS a"}, true);
     ExpectFault(Call(sql), FAULT_SQL, "ATTACH of \"" + attached + "\" is not allowed");
     EXPECT_NE(::access(attached.c_str(), F_OK), 0) << attached << " was created";
+    // SQLite reads up to a NUL byte; the IL used to prepare the empty rest for ever.
+    create_req_DoSQLFaster(&sql, {std::string("SELECT 1;\0SELECT 2", 18)}, true);
+    ExpectFault(Call(sql), FAULT_SQL, "NUL byte at 9");
 
     Message ifs;
     create_req_DeleteInterfaces(&ifs, {1}, true);

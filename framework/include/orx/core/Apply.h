@@ -33,6 +33,7 @@ class ApplyObjectHandler {
     const std::string& GetKey() const { return m_key; }
     orx::framework::ClassId GetClassId() const { return m_classId; }
     const ApplyDelegate& GetDelegate() const { return m_delegate; }
+    bool IsPerObject() const { return m_perObject; }
 
   private:
     std::string m_name;

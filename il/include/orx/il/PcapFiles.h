@@ -34,16 +34,18 @@ class PcapFileSource final : public FrameSource {
     std::string m_path;
     std::vector<uint8_t> m_buffer;
     std::vector<uint32_t> m_offsets;
+    uint64_t m_framesRead = 0;
     bool m_atEnd = false;
 };
 
-// Writes an Ethernet capture with nanosecond timestamps.
+// Writes an Ethernet capture with nanosecond timestamps. The file appears at its path only on
+// Close: a sink destroyed without it (a replay that failed) leaves nothing behind.
 class PcapFileSink final : public FrameSink {
   public:
     explicit PcapFileSink(const std::string& path);
     ~PcapFileSink() override;
     void Transmit(const TxFrame* frames, size_t count) override;
-    // Flushes and closes the file; later frames raise PcapError.
+    // Flushes, closes and moves the file into place; later frames raise PcapError.
     void Close();
 
   private:
