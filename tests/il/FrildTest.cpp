@@ -508,25 +508,33 @@ TEST_F(FrildCurve, OnlyAHostWithTheDaemonsPublicKeyIsServed) {
     const std::string key = orx::transport::ReadPublicKeyFile(Path("keys/frild.key"));
     EXPECT_TRUE(Serves(std::make_shared<ZmqIlTransport>(endpoint, CurveTo(key))));
 
+    // Each mismatch fails within the timeout naming the daemon; which reason the socket's events
+    // give depends on how far the handshake got before the daemon closed it.
+    auto expectRefused = [](const std::string& fault, const std::string& where,
+                            std::initializer_list<const char*> reasons) {
+        EXPECT_NE(fault.find("No response to"), std::string::npos) << fault;
+        EXPECT_NE(fault.find(where), std::string::npos) << fault;
+        bool named = false;
+        for (const char* r : reasons)
+            named = named || fault.find(r) != std::string::npos;
+        EXPECT_TRUE(named) << fault;
+    };
+    const char* kHandshake =
+        "closed the connection during the CURVE handshake: is the module's "
+        "serverKey frild's public key?";
+    const char* kBeforeHandshake = "closed the connection before the handshake completed";
     const std::string wrong = orx::transport::ReadPublicKeyFile(Path("other/frild.key"));
-    std::string fault = FaultOf(std::make_shared<ZmqIlTransport>(endpoint, CurveTo(wrong)));
-    EXPECT_NE(fault.find("frild at " + endpoint +
-                         " closed the connection during the CURVE handshake: is the module's "
-                         "serverKey frild's public key?"),
-              std::string::npos)
-        << fault;
-    fault = FaultOf(std::make_shared<ZmqIlTransport>(endpoint));
-    EXPECT_NE(fault.find("frild at " + endpoint +
-                         " requires CURVE: the module's \"il\" needs its serverKey"),
-              std::string::npos)
-        << fault;
+    expectRefused(FaultOf(std::make_shared<ZmqIlTransport>(endpoint, CurveTo(wrong))),
+                  "frild at " + endpoint, {kHandshake, kBeforeHandshake});
+    expectRefused(FaultOf(std::make_shared<ZmqIlTransport>(endpoint)), "frild at " + endpoint,
+                  {"requires CURVE: the module's \"il\" needs its serverKey", kBeforeHandshake});
 
     FrildProcess plain({"--bind", FrildProcess::kAnyLoopbackPort, "--ports", "1"},
                        Path("plain.log"));
-    fault = FaultOf(std::make_shared<ZmqIlTransport>(plain.Endpoint(), CurveTo(key)));
-    EXPECT_NE(fault.find("does not use CURVE, but the module's \"il\" has a serverKey"),
-              std::string::npos)
-        << fault;
+    expectRefused(FaultOf(std::make_shared<ZmqIlTransport>(plain.Endpoint(), CurveTo(key))),
+                  "frild at " + plain.Endpoint(),
+                  {"does not use CURVE, but the module's \"il\" has a serverKey", kHandshake,
+                   kBeforeHandshake});
     EXPECT_EQ(frild.Kill(SIGTERM), 0) << frild.Log();
 }
 
