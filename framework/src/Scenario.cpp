@@ -191,6 +191,13 @@ struct DuplicateKeyFinder {
         }
         return path;
     }
+    // Path of the value being parsed: the member after the last key, or the next element.
+    std::string PathOfValue() const {
+        if (stack.empty())
+            return std::string();
+        const Frame& top = stack.back();
+        return top.array ? Index(PathOfTop(), top.index) : Key(PathOfTop(), top.key);
+    }
     void ElementDone() {
         if (!stack.empty() && stack.back().array)
             ++stack.back().index;
@@ -298,6 +305,16 @@ class Builder {
             std::string detail = colon == std::string::npos ? what : what.substr(colon + 2);
             throw ScenarioError(m_source, "", "JSON syntax error: " + detail, line,
                                 static_cast<int>(end - lineStart) + 1);
+        } catch (const Json::exception& e) {
+            // A number beyond a double's range ("1e999"): the library gives no position, the
+            // parse so far gives the path.
+            std::string what = e.what();
+            const size_t quote = what.find('\'');
+            std::string detail = quote == std::string::npos ? what : what.substr(quote);
+            if (detail.size() > 60)
+                detail = detail.substr(0, 57) + "...";
+            throw ScenarioError(m_source, finder.PathOfValue(),
+                                "JSON number out of range: " + detail);
         }
         if (!finder.duplicatePath.empty())
             Fail(finder.duplicatePath, "duplicate key");

@@ -196,6 +196,8 @@ class BadInputFiles : public ProgramTest {
         Put("garbage.json", garbage);
         Put("unknown-class.json", R"({"objects": [{"class": "NoSuchClass", "name": "x"}]})");
         Put("wrong-type.json", R"({"objects": [{"class": "Port", "name": "p", "Online": 3}]})");
+        Put("huge-number.json",
+            R"({"objects": [{"class": "Port", "name": "p", "Online": 1e999}]})");
         Put("good.json", GoodScenario());
         Put("missing-frame.json", WithFrameFile("nope.xml"));
         Put("dir-frame.json", WithFrameFile("dir"));
@@ -290,6 +292,11 @@ INSTANTIATE_TEST_SUITE_P(
              {"validate", "$D/wrong-type.json"},
              2,
              {"$D/wrong-type.json: objects[0].Online: expected a bool, got 3"}},
+        Case{"number beyond a double",
+             "frhost",
+             {"validate", "$D/huge-number.json"},
+             2,
+             {"$D/huge-number.json: objects[0].Online: JSON number out of range: '1e999'"}},
         Case{"missing frame file",
              "frhost",
              {"validate", "$D/missing-frame.json"},

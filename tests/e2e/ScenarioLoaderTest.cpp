@@ -397,6 +397,10 @@ TEST_F(ScenarioLoaderTest, DocumentAndModuleErrors) {
          "modules[1].capabilities.speed", "expected a bool, an integer, a string or null"},
         {R"({"modules": [{"name": "a", "colour": "red"}]})", "modules[0].colour",
          "unknown module key"},
+        // Beyond a double: the JSON library's own exception used to escape the loader.
+        {R"({"modules": [{"name": "a", "capabilities": {"x": 1e999}}]})",
+         "modules[0].capabilities.x", "JSON number out of range: '1e999'"},
+        {R"({"objects": [1, -4e400]})", "objects[1]", "number out of range"},
     };
     for (const Case& c : cases) {
         ScenarioError e = LoadFails(c.json);
