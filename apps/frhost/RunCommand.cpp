@@ -63,14 +63,6 @@ class SignalGuard {
     struct sigaction m_term {};
 };
 
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-    return text;
-}
-
 // A frild's own traffic: its captures replayed on request, on a thread of its own so that the
 // run goes on showing counters. A daemon without captures answers on its live interfaces.
 class RemoteReplay {
@@ -166,13 +158,13 @@ int RunCommand(const RunOptions& options) {
         for (auto& [il, ports] : LivePorts(scenario, ils, options.ifaces))
             live.push_back(std::make_unique<orx::il::LiveRunner>(*il->il, ports));
     } catch (const std::exception& e) {
-        std::cerr << "frhost: " << OneLine(e.what()) << '\n';
+        std::cerr << "frhost: " << Console::OneLine(e.what()) << '\n';
         return kExitInput;
     }
 
     orx::core::ApplyResult applied = orx::core::ProjectApply::Apply();
     for (const auto& message : applied.messages)
-        std::cout << OneLine(message.message) << '\n';
+        std::cout << Console::OneLine(message.message) << '\n';
     if (!applied.ok) {
         if (applied.messages.empty())
             Console::Failure(std::cout, applied.error);
@@ -246,7 +238,7 @@ int RunCommand(const RunOptions& options) {
         if (replay)
             replay->Wait();
     } catch (const std::exception& e) {
-        failure = OneLine(e.what());
+        failure = Console::OneLine(e.what());
         status = kExitFailed;
         if (replay)
             replay->Stop();
@@ -264,7 +256,7 @@ int RunCommand(const RunOptions& options) {
         std::string error;
         if (!RunHostCommand(orx::core::CProtocolStopCommand::CLASS_ID(), error)) {
             if (failure.empty())
-                failure = "The responders did not stop: " + OneLine(error);
+                failure = "The responders did not stop: " + Console::OneLine(error);
             status = kExitFailed;
         }
     }
@@ -278,7 +270,7 @@ int RunCommand(const RunOptions& options) {
             if (!options.results.empty())
                 WriteRunResults(options.results, final, display.Samples());
         } catch (const std::exception& e) {
-            failure = OneLine(e.what());
+            failure = Console::OneLine(e.what());
             status = kExitFailed;
         }
     }
@@ -286,7 +278,7 @@ int RunCommand(const RunOptions& options) {
         EndSubscriptions();
     } catch (const std::exception& e) {
         if (failure.empty())
-            failure = OneLine(e.what());
+            failure = Console::OneLine(e.what());
     }
     remote.clear();
     if (!failure.empty())

@@ -34,6 +34,7 @@
 
 namespace {
 
+using frhost::Console;
 using orx::framework::BLLLoggerFactory;
 using orx::framework::PluginLoader;
 
@@ -65,14 +66,6 @@ std::string CheckLogSetting(const std::string& setting) {
     return any ? std::string() : "expected LOGGER=LEVEL";
 }
 
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    }
-    return text;
-}
-
 std::filesystem::path ProgramDirectory() {
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -90,7 +83,7 @@ int Validate(const std::string& scenarioPath) {
     }
     orx::core::ApplyResult result = orx::core::ProjectApply::Validate();
     for (const auto& message : result.messages)
-        std::cout << OneLine(message.message) << '\n';
+        std::cout << Console::OneLine(message.message) << '\n';
     std::cout.flush();
     return result.messages.empty() ? 0 : kExitMessages;
 }
@@ -124,7 +117,7 @@ int Apply(const std::string& scenarioPath, bool show, bool start, const frhost::
     }
     orx::core::ApplyResult result = orx::core::ProjectApply::Apply();
     for (const auto& message : result.messages)
-        std::cout << OneLine(message.message) << '\n';
+        std::cout << Console::OneLine(message.message) << '\n';
     if (!result.ok) {
         if (result.messages.empty())
             frhost::Console::Failure(std::cout, result.error);
@@ -137,7 +130,7 @@ int Apply(const std::string& scenarioPath, bool show, bool start, const frhost::
             try {
                 frhost::EndSubscriptions();
             } catch (const std::exception& e) {
-                std::cerr << "frhost: " << OneLine(e.what()) << '\n';
+                std::cerr << "frhost: " << Console::OneLine(e.what()) << '\n';
             }
         }
     } endSubscriptions;

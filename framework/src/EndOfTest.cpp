@@ -73,13 +73,11 @@ struct StatementGuard {
 // The end-of-test columns of one result class: the properties read from the IL.
 std::vector<const CMetaProperty*> EotProperties(ClassId resultClass) {
     std::vector<const CMetaProperty*> out;
-    const CMetaClass* meta = CMetaClassManager::Instance().GetClass(resultClass);
-    if (!meta)
-        return out;
-    for (const CMetaProperty* p : meta->GetProperties()) {
-        const CMetaClass* owner = CMetaClassManager::Instance().GetClass(p->GetClassId());
-        if (owner && owner->IsTypeOf(CResult::CLASS_ID()) && IsIlResultProperty(*p))
-            out.push_back(p);
+    if (const CMetaClass* meta = CMetaClassManager::Instance().GetClass(resultClass)) {
+        for (const CMetaProperty* p : ResultClassProperties(*meta)) {
+            if (IsIlResultProperty(*p))
+                out.push_back(p);
+        }
     }
     return out;
 }

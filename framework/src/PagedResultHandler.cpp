@@ -45,15 +45,9 @@ std::vector<const CMetaProperty*> ResultProperties(const ResultSubscription& sub
         throw COrxRunTimeError(SubscriptionText(subscription.GetId()) + ": result class " +
                                std::to_string(resultClass.Value()) + " is not in the data model");
     }
+    if (subscription.GetPropertyNames().empty())
+        return ResultClassProperties(*meta);
     std::vector<const CMetaProperty*> out;
-    if (subscription.GetPropertyNames().empty()) {
-        for (const CMetaProperty* p : meta->GetProperties()) {
-            const CMetaClass* owner = CMetaClassManager::Instance().GetClass(p->GetClassId());
-            if (owner && owner->IsTypeOf(CResult::CLASS_ID()))
-                out.push_back(p);
-        }
-        return out;
-    }
     for (const std::string& name : subscription.GetPropertyNames()) {
         const CMetaProperty* p = meta->FindProperty(name);
         if (!p) {

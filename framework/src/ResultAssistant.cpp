@@ -9,6 +9,7 @@
 #include "orx/framework/Exceptions.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/Logger.h"
+#include "orx/framework/Result.h"
 
 namespace orx::core {
 
@@ -25,6 +26,16 @@ std::string IlColumnName(const CMetaProperty& property) {
         return a->text;
     }
     return property.GetName();
+}
+
+std::vector<const CMetaProperty*> ResultClassProperties(const CMetaClass& resultClass) {
+    std::vector<const CMetaProperty*> out;
+    for (const CMetaProperty* p : resultClass.GetProperties()) {
+        const CMetaClass* owner = CMetaClassManager::Instance().GetClass(p->GetClassId());
+        if (owner && owner->IsTypeOf(orx::framework::CResult::CLASS_ID()))
+            out.push_back(p);
+    }
+    return out;
 }
 
 std::string CIlSqlQuery::Describe() const {

@@ -43,6 +43,10 @@ constexpr uint32_t AttributeResultPropertyIlCounterpartName = 0x100003e;
 bool IsIlResultProperty(const orx::framework::CMetaProperty& property);
 // The IL column a result property is read from.
 std::string IlColumnName(const orx::framework::CMetaProperty& property);
+// The properties a result class and its result bases declare, in data-model order (not those
+// of the object base classes).
+std::vector<const orx::framework::CMetaProperty*> ResultClassProperties(
+    const orx::framework::CMetaClass& resultClass);
 
 // A subscription as a user (or a program) asks for it.
 class ResultSubscription {
