@@ -18,8 +18,10 @@
 #include <concepts>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -358,6 +360,52 @@ void get_all(const Message* m, const char* name, T* out, Rest... rest) {
     *out = std::move(value);
 }
 
+// A record's member list must name each of its struct's members once. The list can only name
+// members that exist (the functions below read record->m), so it is complete exactly when its
+// names are distinct and as many as the struct has. The struct's count is its aggregate arity:
+// the largest N for which R{any x N} compiles, `any` converting to every member type (a record,
+// std::array or std::vector member takes one `any` whole, so no brace elision inflates it).
+// A base class or a C array member would count differently and fail the check, never pass it.
+namespace arity {
+
+struct any {
+    template <class T>
+    operator T() const;
+};
+
+template <class R, size_t... I>
+constexpr bool takes(std::index_sequence<I...>) {
+    return requires {
+        R{(static_cast<void>(I), any{})...};
+    };
+}
+
+template <class R, size_t N = 0>
+constexpr size_t count() {
+    if constexpr (takes<R>(std::make_index_sequence<N + 1>{}))
+        return count<R, N + 1>();
+    else
+        return N;
+}
+
+}  // namespace arity
+
+template <class R>
+constexpr size_t member_count() {
+    static_assert(std::is_aggregate_v<R>, "a message-set record is an aggregate");
+    return arity::count<R>();
+}
+
+constexpr bool distinct(std::initializer_list<std::string_view> names) {
+    for (auto a = names.begin(); a != names.end(); ++a) {
+        for (auto b = a + 1; b != names.end(); ++b) {
+            if (*a == *b)
+                return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace msgsets::wire
 
 // Declares the wire functions of record X_s: its member-name table X_t_names (wire order,
@@ -385,21 +433,26 @@ void get_all(const Message* m, const char* name, T* out, Rest... rest) {
     }
 
 // Defines them from the member list, in wire order (the wire names are the member names).
-#define ORX_MSGSET_RECORD_WIRE(X, ...)                                                          \
-    const char* const X##_t_names[] = {ORX_WIRE_FOR_EACH(ORX_WIRE_NAME, __VA_ARGS__) nullptr};  \
-    Tm_prenamed_struct* X##_t_to_struct(Tm_prenamed_struct* s, const X##_s* record, bool copy,  \
-                                        Tm_catalog<std::string>* catalog) {                     \
-        return X##_t_to_struct_in(s, record, copy, catalog, nullptr);                           \
-    }                                                                                           \
-    Tm_prenamed_struct* X##_t_to_struct_in(Tm_prenamed_struct* s,                               \
-                                           [[maybe_unused]] const X##_s* record, bool copy,     \
-                                           Tm_catalog<std::string>* catalog, Tm_arena* arena) { \
-        return msgsets::wire::to_struct(s, X##_t_names, #X "_s", copy, catalog,                 \
-                                        arena ORX_WIRE_FOR_EACH(ORX_WIRE_MEMBER, __VA_ARGS__)); \
-    }                                                                                           \
-    void X##_t_from_struct(const Tm_struct* s, [[maybe_unused]] X##_s* record) {                \
-        msgsets::wire::from_struct(s, X##_t_names,                                              \
-                                   #X "_s" ORX_WIRE_FOR_EACH(ORX_WIRE_MEMBER, __VA_ARGS__));    \
+#define ORX_MSGSET_RECORD_WIRE(X, ...)                                                            \
+    const char* const X##_t_names[] = {ORX_WIRE_FOR_EACH(ORX_WIRE_NAME, __VA_ARGS__) nullptr};    \
+    static_assert(msgsets::wire::distinct({ORX_WIRE_FOR_EACH(ORX_WIRE_NAME, __VA_ARGS__)}),       \
+                  #X "_s: a member is listed twice");                                             \
+    static_assert(                                                                                \
+        msgsets::wire::member_count<X##_s>() == sizeof(X##_t_names) / sizeof(X##_t_names[0]) - 1, \
+        #X "_s: its member list and its struct have different members");                          \
+    Tm_prenamed_struct* X##_t_to_struct(Tm_prenamed_struct* s, const X##_s* record, bool copy,    \
+                                        Tm_catalog<std::string>* catalog) {                       \
+        return X##_t_to_struct_in(s, record, copy, catalog, nullptr);                             \
+    }                                                                                             \
+    Tm_prenamed_struct* X##_t_to_struct_in(Tm_prenamed_struct* s,                                 \
+                                           [[maybe_unused]] const X##_s* record, bool copy,       \
+                                           Tm_catalog<std::string>* catalog, Tm_arena* arena) {   \
+        return msgsets::wire::to_struct(s, X##_t_names, #X "_s", copy, catalog,                   \
+                                        arena ORX_WIRE_FOR_EACH(ORX_WIRE_MEMBER, __VA_ARGS__));   \
+    }                                                                                             \
+    void X##_t_from_struct(const Tm_struct* s, [[maybe_unused]] X##_s* record) {                  \
+        msgsets::wire::from_struct(s, X##_t_names,                                                \
+                                   #X "_s" ORX_WIRE_FOR_EACH(ORX_WIRE_MEMBER, __VA_ARGS__));      \
     }
 
 #define ORX_WIRE_NAME(m) #m,
