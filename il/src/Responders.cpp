@@ -159,7 +159,7 @@ Responders::Responder* Responders::Find(uint16_t port, uint32_t handle, const ch
 std::vector<uint32_t> Responders::Remove(uint16_t port, const std::vector<uint32_t>& handles) {
     std::vector<uint32_t> done;
     for (uint32_t h : handles) {
-        if (Find(port, h, "RemoveResponder")) {
+        if (Find(port, h, request::RemoveResponder)) {
             m_responders.erase(h);
             done.push_back(h);
         }
@@ -172,7 +172,7 @@ std::vector<uint32_t> Responders::SetRunning(uint16_t port, const std::vector<ui
                                              bool running) {
     std::vector<uint32_t> done;
     for (uint32_t h : handles) {
-        if (Responder* r = Find(port, h, running ? "Start" : "Stop")) {
+        if (Responder* r = Find(port, h, running ? request::Start : request::Stop)) {
             r->running = running;
             done.push_back(h);
         }
@@ -185,7 +185,7 @@ std::vector<uint32_t> Responders::Clear(uint16_t port, const std::vector<uint32_
     std::vector<uint32_t> done;
     int64_t nowTenth = Engine(port)->ClockNs() / ResponderCounters::kRateSlotNs;
     for (uint32_t h : handles) {
-        if (Responder* r = Find(port, h, "ClearResult")) {
+        if (Responder* r = Find(port, h, request::ClearResult)) {
             r->counters->Read(r->baseMatched, r->baseTransmitted);
             r->clearedTenth = nowTenth;
             done.push_back(h);

@@ -22,6 +22,50 @@
 
 namespace responder_1_bll {
 
+// The request names of this set, the only place they are written: builders name their messages
+// with them and the test port dispatches on them.
+namespace request {
+inline constexpr const char ConfigResponder[] = "responder_1.ConfigResponder";
+inline constexpr const char RemoveResponder[] = "responder_1.RemoveResponder";
+inline constexpr const char Start[] = "responder_1.Start";
+inline constexpr const char Stop[] = "responder_1.Stop";
+inline constexpr const char ClearResult[] = "responder_1.ClearResult";
+inline constexpr const char DoSQL[] = "responder_1.DoSQL";
+inline constexpr const char DoSQLFaster[] = "responder_1.DoSQLFaster";
+inline constexpr const char DoSQLDatabase[] = "responder_1.DoSQLDatabase";
+inline constexpr const char DoSQLDatabaseFaster[] = "responder_1.DoSQLDatabaseFaster";
+inline constexpr const char RequestDoSQLNotification[] = "responder_1.RequestDoSQLNotification";
+inline constexpr const char RequestDoSQLNotificationFaster[] =
+    "responder_1.RequestDoSQLNotificationFaster";
+inline constexpr const char DeleteDoSQLNotification[] = "responder_1.DeleteDoSQLNotification";
+inline constexpr const char DeleteDoSQLNotificationFaster[] =
+    "responder_1.DeleteDoSQLNotificationFaster";
+inline constexpr const char EnableDoSQLNotification[] = "responder_1.EnableDoSQLNotification";
+inline constexpr const char EnableDoSQLNotificationFaster[] =
+    "responder_1.EnableDoSQLNotificationFaster";
+inline constexpr const char RequestTableEventNotification[] =
+    "responder_1.RequestTableEventNotification";
+inline constexpr const char DeleteTableEventNotification[] =
+    "responder_1.DeleteTableEventNotification";
+inline constexpr const char EnableTableEventNotification[] =
+    "responder_1.EnableTableEventNotification";
+inline constexpr const char DoSQLNotify[] = "responder_1.DoSQLNotify";
+inline constexpr const char DoSQLNotifyFaster[] = "responder_1.DoSQLNotifyFaster";
+inline constexpr const char TableEventNotify[] = "responder_1.TableEventNotify";
+inline constexpr const char SetInterfaceLibParams[] = "responder_1.SetInterfaceLibParams";
+inline constexpr const char GetInterfaceLibParams[] = "responder_1.GetInterfaceLibParams";
+inline constexpr const char ConfigInterfaces[] = "responder_1.ConfigInterfaces";
+inline constexpr const char ConfigInterfacesWithIlHandle[] =
+    "responder_1.ConfigInterfacesWithIlHandle";
+inline constexpr const char DeleteInterfaces[] = "responder_1.DeleteInterfaces";
+inline constexpr const char GetInterfaces[] = "responder_1.GetInterfaces";
+inline constexpr const char GetStackedInterfaces[] = "responder_1.GetStackedInterfaces";
+inline constexpr const char UpdateInterfaces[] = "responder_1.UpdateInterfaces";
+inline constexpr const char AttachInterfaces[] = "responder_1.AttachInterfaces";
+inline constexpr const char DetachInterfaces[] = "responder_1.DetachInterfaces";
+inline constexpr const char SetGroupMembership[] = "responder_1.SetGroupMembership";
+}  // namespace request
+
 // Operation types of a modifier.
 enum EnumOperType : uint16_t { SET_VALUE = 16 };
 extern const tm_enum_map em_EnumOperType[];

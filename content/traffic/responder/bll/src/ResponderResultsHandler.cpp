@@ -57,8 +57,8 @@ bool CResponderResultsHandler::InitResultTypes(CPagedResultHandler& handler) {
 }
 
 bool CResponderResultsHandler::RegisterHandlers() {
-    CCoreIlResultsNotificationManager::Instance().RegisterParser("responder_1.DoSQLNotifyFaster",
-                                                                 StatsNtfyParser);
+    CCoreIlResultsNotificationManager::Instance().RegisterParser(
+        responder_1_bll::request::DoSQLNotifyFaster, StatsNtfyParser);
     CResultModule::Instance().RegisterResultHandler(m_handler, true);
     return true;
 }
