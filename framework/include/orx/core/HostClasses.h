@@ -7,6 +7,7 @@
 
 #include "orx/framework/FastDelegate.h"
 #include "orx/framework/Scriptable.h"
+#include "orx/ids/core.h"
 
 namespace orx::framework {
 class Messenger;
@@ -20,17 +21,17 @@ using orx::framework::CScriptable;
 using orx::framework::PropId;
 
 // Property ids of the host's data model.
-constexpr PropId PROP_SYSTEM_IN_SIMULATION_MODE = 0x200b;
-constexpr PropId PROP_PORT_ONLINE = 0x01058006;
-constexpr PropId PROP_PORT_IS_PORT_SET = 0x01058007;
-constexpr PropId PROP_PHYSICAL_PORT_INDEX = 0x010b5001;
-constexpr PropId PROP_PORT_GROUP_LOCATION = 0x010b6001;
-constexpr PropId PROP_TEST_MODULE_MODEL = 0x010b700b;
-constexpr PropId PROP_PDU_FRAME_CONFIG = 0x01200001;
+constexpr PropId PROP_SYSTEM_IN_SIMULATION_MODE = orx::ids::core::System::InSimulationMode;
+constexpr PropId PROP_PORT_ONLINE = orx::ids::core::Port::Online;
+constexpr PropId PROP_PORT_IS_PORT_SET = orx::ids::core::Port::IsPortSet;
+constexpr PropId PROP_PHYSICAL_PORT_INDEX = orx::ids::core::PhysicalPort::Index;
+constexpr PropId PROP_PORT_GROUP_LOCATION = orx::ids::core::PhysicalPortGroup::Location;
+constexpr PropId PROP_TEST_MODULE_MODEL = orx::ids::core::PhysicalTestModule::Model;
+constexpr PropId PROP_PDU_FRAME_CONFIG = orx::ids::core::PduContainer::FrameConfig;
 
 class COrxSystem : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x2000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::System::kClass; }
     // The system object, handle 1, made on first use.
     static COrxSystem& Instance();
 
@@ -40,7 +41,7 @@ class COrxSystem : public CScriptable {
 
 class CProject : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x6000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::Project::kClass; }
     // The project object, handle 2 (ORX_PROJECT_HANDLE), made on first use.
     static CProject& Instance();
 
@@ -69,7 +70,7 @@ class ManageEquipment {
 
 class CPhysicalTestModule : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x010b7000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::PhysicalTestModule::kClass; }
 
     // The IL that serves this module's ports; null until one is attached.
     std::shared_ptr<orx::framework::IlTransport> GetIlTransport() const { return m_transport; }
@@ -81,7 +82,7 @@ class CPhysicalTestModule : public CScriptable {
 
 class CPhysicalPortGroup : public CScriptable, public ManageEquipment {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x010b6000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::PhysicalPortGroup::kClass; }
     CPhysicalTestModule* GetTestModule() const;
     std::string GetEquipmentString() const override {
         return GetT<std::string>(PROP_PORT_GROUP_LOCATION);
@@ -90,13 +91,13 @@ class CPhysicalPortGroup : public CScriptable, public ManageEquipment {
 
 class CPhysicalPort : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x010b5000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::PhysicalPort::kClass; }
     uint16_t GetIndex() const { return GetT<uint16_t>(PROP_PHYSICAL_PORT_INDEX); }
 };
 
 class CPort : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x01058000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::Port::kClass; }
     ~CPort() override;
 
     bool GetOnline() const { return GetT<bool>(PROP_PORT_ONLINE); }
@@ -115,12 +116,12 @@ class CPort : public CScriptable {
 
 class CProbe : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x01153000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::Probe::kClass; }
 };
 
 class CEmulatedDevice : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x01170000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::EmulatedDevice::kClass; }
 };
 
 // Registers the make functions of the host's classes (called once by the meta class manager).

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "orx/core/HostClasses.h"
+#include "orx/ids/core.h"
 
 namespace orx::core {
 
@@ -34,7 +35,7 @@ struct PduPlacement {
 // An object that carries a frame description as XML text in its "FrameConfig" property.
 class CPduContainer : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x01200000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::PduContainer::kClass; }
 
     std::string GetFrameConfig() const { return GetT<std::string>(PROP_PDU_FRAME_CONFIG); }
     void SetFrameConfig(const std::string& xml) { Set(PROP_PDU_FRAME_CONFIG, xml); }

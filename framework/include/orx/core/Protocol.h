@@ -7,6 +7,7 @@
 
 #include "orx/framework/Command.h"
 #include "orx/framework/Scriptable.h"
+#include "orx/ids/core.h"
 
 namespace orx::core {
 
@@ -75,19 +76,24 @@ class CProtocolModule {
     std::vector<CProtocol*> m_protocols;
 };
 
-constexpr orx::framework::PropId PROP_PROTOCOL_COMMAND_HANDLES = 0x01402001;
+constexpr orx::framework::PropId PROP_PROTOCOL_COMMAND_HANDLES =
+    orx::ids::core::ProtocolControlCommand::HandleList;
 
 // The host's start and stop commands: run every protocol over the handles given (all
 // protocols, everything, when the list is empty).
 class CProtocolStartCommand : public orx::framework::CCommand {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x01400000; }
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::core::ProtocolStartCommand::kClass;
+    }
     void DoRun() override;
 };
 
 class CProtocolStopCommand : public orx::framework::CCommand {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x01401000; }
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::core::ProtocolStopCommand::kClass;
+    }
     void DoRun() override;
 };
 

@@ -7,15 +7,16 @@
 
 #include "orx/framework/Scriptable.h"
 #include "orx/framework/Validation.h"
+#include "orx/ids/core.h"
 
 namespace orx::framework {
 
-constexpr PropId PROP_COMMAND_STATUS = 0xE010;
+constexpr PropId PROP_COMMAND_STATUS = orx::ids::core::Command::Status;
 
 // The base of the host's commands: Execute validates, then runs.
 class CCommand : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0xE000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::Command::kClass; }
 
     // Validates the command and, when it is valid, runs it. Returns false when validation
     // failed (the status text says why). What DoRun raises passes on to the caller.
@@ -35,7 +36,7 @@ class CCommand : public CScriptable {
 // A tag objects can carry (relation 0x1000005 from the object to the tag).
 class CTag : public CScriptable {
   public:
-    static constexpr ClassId CLASS_ID() { return 0x01500000; }
+    static constexpr ClassId CLASS_ID() { return orx::ids::core::Tag::kClass; }
 };
 
 // Which commands the host offers for which objects.

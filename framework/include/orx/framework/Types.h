@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "orx/ids/core.h"
 
 namespace orx::framework {
 
@@ -49,8 +50,8 @@ constexpr RelationTypeId PORT_SET_MEMBER = 0x1000004;
 constexpr RelationTypeId USER_TAG = 0x1000005;
 
 // Well-known property ids of the host's data model.
-constexpr PropId PROP_ACTIVE = 0x1003;
-constexpr PropId PROP_NAME = 0x1006;
+constexpr PropId PROP_ACTIVE = orx::ids::core::Scriptable::Active;
+constexpr PropId PROP_NAME = orx::ids::core::Scriptable::Name;
 
 enum class ObjectState : int {
     CLEAN = 0,

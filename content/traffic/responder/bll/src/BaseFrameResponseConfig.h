@@ -9,6 +9,7 @@
 #include "orx/core/Validation.h"
 #include "orx/framework/FastDelegate.h"
 #include "orx/framework/Scriptable.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
@@ -19,10 +20,15 @@ class CFrameResponseProfile;
 // All configurations are sorted, by handle, into class-wide online, offline and moved sets.
 class CBaseFrameResponseConfig : public CResponderContainer {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96001000; }
-    static constexpr orx::framework::PropId PROP_FILTER = 0x96001001;
-    static constexpr orx::framework::PropId PROP_USE_FRAME_CONFIG_FILTER = 0x96001002;
-    static constexpr orx::framework::PropId PROP_RUNNING = 0x96001003;
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::BaseFrameResponseConfig::kClass;
+    }
+    static constexpr orx::framework::PropId PROP_FILTER =
+        orx::ids::responder::BaseFrameResponseConfig::Filter;
+    static constexpr orx::framework::PropId PROP_USE_FRAME_CONFIG_FILTER =
+        orx::ids::responder::BaseFrameResponseConfig::UseFrameConfigFilter;
+    static constexpr orx::framework::PropId PROP_RUNNING =
+        orx::ids::responder::BaseFrameResponseConfig::Running;
 
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BaseFrameResponseConfig.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
@@ -8,7 +9,9 @@ namespace orx::responder {
 // device's related port.
 class CDeviceFrameResponseConfig : public CBaseFrameResponseConfig {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96003000; }
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::DeviceFrameResponseConfig::kClass;
+    }
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 
     ~CDeviceFrameResponseConfig() override = default;

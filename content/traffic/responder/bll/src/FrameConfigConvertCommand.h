@@ -1,6 +1,7 @@
 #pragma once
 
 #include "orx/framework/Command.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
@@ -11,9 +12,13 @@ class CBaseFrameResponseConfig;
 // FilterValue. Changes nothing in the configuration.
 class CFrameConfigConvertCommand : public orx::framework::CCommand {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x9600a000; }
-    static constexpr orx::framework::PropId PROP_CONFIG = 0x9600a001;
-    static constexpr orx::framework::PropId PROP_FILTER_VALUE = 0x9600a002;
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::FrameConfigConvertCommand::kClass;
+    }
+    static constexpr orx::framework::PropId PROP_CONFIG =
+        orx::ids::responder::FrameConfigConvertCommand::Config;
+    static constexpr orx::framework::PropId PROP_FILTER_VALUE =
+        orx::ids::responder::FrameConfigConvertCommand::FilterValue;
 
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 

@@ -7,6 +7,7 @@
 #include "orx/core/HostClasses.h"
 #include "orx/framework/Command.h"
 #include "orx/framework/Rpc.h"
+#include "orx/ids/responder.h"
 
 class Message;
 
@@ -20,10 +21,15 @@ class CBaseFrameResponseConfig;
 // offers for it.
 class CFrameResponseCommand : public orx::framework::CCommand {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96007000; }
-    static constexpr orx::framework::PropId PROP_CONFIG_LIST = 0x96007001;
-    static constexpr orx::framework::ClassId START_COMMAND_CLASS_ID = 0x96008000;
-    static constexpr orx::framework::ClassId STOP_COMMAND_CLASS_ID = 0x96009000;
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::FrameResponseCommand::kClass;
+    }
+    static constexpr orx::framework::PropId PROP_CONFIG_LIST =
+        orx::ids::responder::FrameResponseCommand::ConfigList;
+    static constexpr orx::framework::ClassId START_COMMAND_CLASS_ID =
+        orx::ids::responder::FrameResponseStartCommand::kClass;
+    static constexpr orx::framework::ClassId STOP_COMMAND_CLASS_ID =
+        orx::ids::responder::FrameResponseStopCommand::kClass;
 
     bool OnInit() override;
     bool Validate(orx::framework::CBaseValidationContext& context) override;

@@ -6,6 +6,7 @@
 
 #include "orx/core/Validation.h"
 #include "orx/framework/Scriptable.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
@@ -17,11 +18,17 @@ std::vector<uint8_t> HexToBytes(const std::string& hex, const std::string& what)
 // value. Takes effect only under a profile that patches the received frame.
 class CFrameResponseModifier : public orx::framework::CScriptable {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96005000; }
-    static constexpr orx::framework::PropId PROP_OPCODE = 0x96005002;
-    static constexpr orx::framework::PropId PROP_OFFSET = 0x96005003;
-    static constexpr orx::framework::PropId PROP_MASK = 0x96005004;
-    static constexpr orx::framework::PropId PROP_VALUE = 0x96005005;
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::FrameResponseModifier::kClass;
+    }
+    static constexpr orx::framework::PropId PROP_OPCODE =
+        orx::ids::responder::FrameResponseModifier::Opcode;
+    static constexpr orx::framework::PropId PROP_OFFSET =
+        orx::ids::responder::FrameResponseModifier::Offset;
+    static constexpr orx::framework::PropId PROP_MASK =
+        orx::ids::responder::FrameResponseModifier::Mask;
+    static constexpr orx::framework::PropId PROP_VALUE =
+        orx::ids::responder::FrameResponseModifier::Value;
 
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 

@@ -5,6 +5,7 @@
 
 #include "ResponderContainer.h"
 #include "orx/core/Validation.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
@@ -14,10 +15,15 @@ class CFrameResponseModifier;
 // received frame patched by its modifiers; the port that sends it, and a delay.
 class CFrameResponseProfile : public CResponderContainer {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96006000; }
-    static constexpr orx::framework::PropId PROP_TX_PORT = 0x96006002;
-    static constexpr orx::framework::PropId PROP_DELAY = 0x96006003;
-    static constexpr orx::framework::PropId PROP_USE_RX_FRAME = 0x96006004;
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::FrameResponseProfile::kClass;
+    }
+    static constexpr orx::framework::PropId PROP_TX_PORT =
+        orx::ids::responder::FrameResponseProfile::TxPort;
+    static constexpr orx::framework::PropId PROP_DELAY =
+        orx::ids::responder::FrameResponseProfile::Delay;
+    static constexpr orx::framework::PropId PROP_USE_RX_FRAME =
+        orx::ids::responder::FrameResponseProfile::UseRxFrame;
 
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 

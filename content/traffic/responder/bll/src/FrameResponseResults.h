@@ -1,6 +1,7 @@
 #pragma once
 
 #include "orx/framework/Result.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
@@ -8,7 +9,9 @@ namespace orx::responder {
 // IL's result rows.
 class CFrameResponseResults : public orx::framework::CResult {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96004000; }
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::FrameResponseResults::kClass;
+    }
 
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "FrameResponseCommand.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
 // Starts the responders of the selected configurations ("responder_1.Start" per port).
 class CFrameResponseStartCommand : public CFrameResponseCommand {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96008000; }
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::FrameResponseStartCommand::kClass;
+    }
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 
     ~CFrameResponseStartCommand() override = default;

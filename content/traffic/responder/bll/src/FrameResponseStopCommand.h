@@ -1,13 +1,16 @@
 #pragma once
 
 #include "FrameResponseCommand.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
 // Stops the responders of the selected configurations ("responder_1.Stop" per port).
 class CFrameResponseStopCommand : public CFrameResponseCommand {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96009000; }
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::FrameResponseStopCommand::kClass;
+    }
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 
     ~CFrameResponseStopCommand() override = default;

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "BaseFrameResponseConfig.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
 // A frame-response configuration under a probe (CProbe), itself a child of a port.
 class CProbeFrameResponseConfig : public CBaseFrameResponseConfig {
   public:
-    static constexpr orx::framework::ClassId CLASS_ID() { return 0x96002000; }
+    static constexpr orx::framework::ClassId CLASS_ID() {
+        return orx::ids::responder::ProbeFrameResponseConfig::kClass;
+    }
     static const orx::framework::CMetaClass& GetMetaClassStatic();
 
     ~CProbeFrameResponseConfig() override = default;

@@ -3,11 +3,12 @@
 #include <string>
 
 #include "orx/framework/Types.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
 // Id of the plug-in's data model; also the base of its class ids and message ids.
-constexpr uint32_t RESPONDER_PLUGIN_ID = 0x96000000;
+constexpr uint32_t RESPONDER_PLUGIN_ID = orx::ids::responder::kDataModel;
 
 // Capability of a test module that can answer frames (looked up as "TestModule/" + this).
 const std::string RCM_SUPPORT_RESPONDER = "supportsFrameResponder";

@@ -6,6 +6,7 @@
 #include "ResponderResultTraits.h"
 #include "orx/core/ResultAssistant.h"
 #include "orx/framework/Exceptions.h"
+#include "orx/ids/responder.h"
 #include "responder_1.h"
 
 namespace orx::responder {
@@ -14,9 +15,9 @@ using namespace orx::core;
 
 namespace {
 
-constexpr uint32_t kProbeConfigClassId = 0x96002000;
-constexpr uint32_t kDeviceConfigClassId = 0x96003000;
-constexpr uint32_t kResultsClassId = 0x96004000;
+constexpr uint32_t kProbeConfigClassId = orx::ids::responder::ProbeFrameResponseConfig::kClass;
+constexpr uint32_t kDeviceConfigClassId = orx::ids::responder::DeviceFrameResponseConfig::kClass;
+constexpr uint32_t kResultsClassId = orx::ids::responder::FrameResponseResults::kClass;
 
 // The single assistant of the result types; made with the result traits and locator.
 CSimpleResultHandlerAssistant* s_assistant = nullptr;

@@ -4,6 +4,7 @@
 #include "ResponderCommon.h"
 #include "orx/core/HostClasses.h"
 #include "orx/framework/Logger.h"
+#include "orx/ids/responder.h"
 
 namespace orx::responder {
 
@@ -18,7 +19,7 @@ orx::framework::BLLLogger* devLogger() {
     return logger;
 }
 
-constexpr uint32_t kProbeConfigClassId = 0x96002000;
+constexpr uint32_t kProbeConfigClassId = orx::ids::responder::ProbeFrameResponseConfig::kClass;
 
 }  // namespace
 
