@@ -27,8 +27,6 @@ BLLLogger* Log() {
     return logger;
 }
 
-constexpr const char* kPrefix = "responder_1.";
-
 }  // namespace
 
 struct IlServer::Impl {
@@ -42,7 +40,7 @@ struct IlServer::Impl {
         : clock(std::move(c)), responders(ports), subscriptions(responders, store) {}
 
     using Handler = void (Impl::*)(const Message& request, Message& response);
-    static const std::map<std::string, Handler>& Handlers();
+    static const std::map<std::string, Handler, std::less<>>& Handlers();
 
     uint16_t Port(const Message& request) const {
         uint32_t d = request.get_destination();
@@ -213,44 +211,43 @@ struct IlServer::Impl {
     Message Answer(const Message& request);
 };
 
-const std::map<std::string, IlServer::Impl::Handler>& IlServer::Impl::Handlers() {
-    static const std::map<std::string, Handler> handlers = {
-        {"ConfigResponder", &Impl::ConfigResponder},
-        {"RemoveResponder", &Impl::RemoveResponder},
-        {"Start", &Impl::Start},
-        {"Stop", &Impl::Stop},
-        {"ClearResult", &Impl::ClearResult},
-        {"DoSQL", &Impl::DoSQL},
-        {"DoSQLFaster", &Impl::DoSQLFaster},
-        {"DoSQLDatabase", &Impl::DoSQLDatabase},
-        {"DoSQLDatabaseFaster", &Impl::DoSQLDatabaseFaster},
-        {"RequestDoSQLNotification", &Impl::RequestNotification<false>},
-        {"RequestDoSQLNotificationFaster", &Impl::RequestNotification<true>},
-        {"DeleteDoSQLNotification", &Impl::DeleteNotification<false>},
-        {"DeleteDoSQLNotificationFaster", &Impl::DeleteNotification<true>},
-        {"EnableDoSQLNotification", &Impl::EnableNotification<false>},
-        {"EnableDoSQLNotificationFaster", &Impl::EnableNotification<true>},
-        {"RequestTableEventNotification", &Impl::RequestTableEvent},
-        {"DeleteTableEventNotification", &Impl::DeleteTableEvent},
-        {"EnableTableEventNotification", &Impl::EnableTableEvent},
-        {"SetInterfaceLibParams", &Impl::Unsupported},
-        {"GetInterfaceLibParams", &Impl::Unsupported},
-        {"ConfigInterfaces", &Impl::Unsupported},
-        {"ConfigInterfacesWithIlHandle", &Impl::Unsupported},
-        {"DeleteInterfaces", &Impl::Unsupported},
-        {"GetInterfaces", &Impl::Unsupported},
-        {"GetStackedInterfaces", &Impl::Unsupported},
-        {"UpdateInterfaces", &Impl::Unsupported},
-        {"AttachInterfaces", &Impl::Unsupported},
-        {"DetachInterfaces", &Impl::Unsupported},
-        {"SetGroupMembership", &Impl::Unsupported},
+const std::map<std::string, IlServer::Impl::Handler, std::less<>>& IlServer::Impl::Handlers() {
+    static const std::map<std::string, Handler, std::less<>> handlers = {
+        {request::ConfigResponder, &Impl::ConfigResponder},
+        {request::RemoveResponder, &Impl::RemoveResponder},
+        {request::Start, &Impl::Start},
+        {request::Stop, &Impl::Stop},
+        {request::ClearResult, &Impl::ClearResult},
+        {request::DoSQL, &Impl::DoSQL},
+        {request::DoSQLFaster, &Impl::DoSQLFaster},
+        {request::DoSQLDatabase, &Impl::DoSQLDatabase},
+        {request::DoSQLDatabaseFaster, &Impl::DoSQLDatabaseFaster},
+        {request::RequestDoSQLNotification, &Impl::RequestNotification<false>},
+        {request::RequestDoSQLNotificationFaster, &Impl::RequestNotification<true>},
+        {request::DeleteDoSQLNotification, &Impl::DeleteNotification<false>},
+        {request::DeleteDoSQLNotificationFaster, &Impl::DeleteNotification<true>},
+        {request::EnableDoSQLNotification, &Impl::EnableNotification<false>},
+        {request::EnableDoSQLNotificationFaster, &Impl::EnableNotification<true>},
+        {request::RequestTableEventNotification, &Impl::RequestTableEvent},
+        {request::DeleteTableEventNotification, &Impl::DeleteTableEvent},
+        {request::EnableTableEventNotification, &Impl::EnableTableEvent},
+        {request::SetInterfaceLibParams, &Impl::Unsupported},
+        {request::GetInterfaceLibParams, &Impl::Unsupported},
+        {request::ConfigInterfaces, &Impl::Unsupported},
+        {request::ConfigInterfacesWithIlHandle, &Impl::Unsupported},
+        {request::DeleteInterfaces, &Impl::Unsupported},
+        {request::GetInterfaces, &Impl::Unsupported},
+        {request::GetStackedInterfaces, &Impl::Unsupported},
+        {request::UpdateInterfaces, &Impl::Unsupported},
+        {request::AttachInterfaces, &Impl::Unsupported},
+        {request::DetachInterfaces, &Impl::Unsupported},
+        {request::SetGroupMembership, &Impl::Unsupported},
+        {diag::kShowResponders, &Impl::ShowResponders},
     };
     return handlers;
 }
 
-namespace {
-
-Message Failed(const Message* request, FaultCode code, const std::string& text) {
+Message FailedResponse(const Message* request, FaultCode code, const std::string& text) {
     Message m;
     m.set_use_send_member_string(true);
     m.set_msg_type(TMT_FAILED_RESPONSE);
@@ -262,10 +259,16 @@ Message Failed(const Message* request, FaultCode code, const std::string& text) 
     m.add_member(TMG_MEMBERS, "faultCode", int32_t{code});
     m.add_member(TMG_MEMBERS, "faultString", text);
     m.create_send_member_string_meta();
+    return m;
+}
+
+namespace {
+
+Message Failed(const Message* request, FaultCode code, const std::string& text) {
     if (Log()->IsEnabledFor(LOG_ERROR)) {
         Log()->Error("Fault " + std::to_string(code) + ": " + text, __FILE__, __LINE__);
     }
-    return m;
+    return FailedResponse(request, code, text);
 }
 
 }  // namespace
@@ -278,17 +281,11 @@ Message IlServer::Impl::Answer(const Message& request) {
                           " is not a request");
     }
     const auto& handlers = Handlers();
-    Handler handler = nullptr;
-    if (name.rfind(kPrefix, 0) == 0) {
-        auto it = handlers.find(name.substr(12));
-        if (it != handlers.end())
-            handler = it->second;
-    } else if (name == diag::kShowResponders) {
-        handler = &Impl::ShowResponders;
-    }
-    if (handler == nullptr) {
+    auto found = handlers.find(name);
+    if (found == handlers.end()) {
         return Failed(&request, FAULT_UNKNOWN_REQUEST, "unknown request \"" + name + "\"");
     }
+    Handler handler = found->second;
     try {
         Message response;
         (this->*handler)(request, response);

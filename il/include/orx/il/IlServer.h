@@ -35,6 +35,10 @@ enum FaultCode : int32_t {
     FAULT_INTERNAL = 5,         // anything else; the IL keeps running
 };
 
+// The failed response to `request` (its name, sequence number and destination; none of them
+// for a request that could not be read, null): the one way every server builds one.
+Message FailedResponse(const Message* request, FaultCode code, const std::string& text);
+
 // The SQL of DoSQL* and of notifications reads "ResponderProfileResults" and nothing else, and
 // the commands of one request together stay within these bounds; anything else fails with
 // FAULT_SQL naming what was refused or which bound was passed.
