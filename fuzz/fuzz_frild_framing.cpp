@@ -14,11 +14,11 @@
 #include <vector>
 #include <zmq.hpp>
 
-#include "Framing.h"
 #include "msglib/Codec.h"
 #include "orx/framework/Logger.h"
 #include "orx/il/Diag.h"
 #include "orx/il/IlServer.h"
+#include "orx/transport/ZmqEnvelope.h"
 
 namespace {
 
@@ -59,9 +59,9 @@ std::vector<zmq::message_t> Parts(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)kQuiet;
     const std::vector<zmq::message_t> parts = Parts(data, size);
-    frild::FramedRequest request;
+    orx::transport::envelope::FramedRequest request;
     std::string why;
-    if (!frild::ReadRequest(parts, request, why)) {
+    if (!orx::transport::envelope::ReadRequest(parts, request, why)) {
         if (why.empty())
             broken("a dropped message gives no reason");
         if (parts.size() == 3 && parts[1].size() == 8)

@@ -1,21 +1,13 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "IlWiring.h"
 #include "orx/core/Scenario.h"
-
-namespace orx::il {
-class FramePump;
-class PcapFileSink;
-class FrameSource;
-}  // namespace orx::il
+#include "orx/il/CaptureReplay.h"
 
 namespace frhost {
 
@@ -45,14 +37,11 @@ class ReplayJob {
     // With `countFrames`, each capture's frames are counted first, for the progress' total.
     ReplayJob(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
               const ReplayFiles& files, bool countFrames = false);
-    ~ReplayJob();
-    ReplayJob(const ReplayJob&) = delete;
-    ReplayJob& operator=(const ReplayJob&) = delete;
 
-    void Start();
+    void Start() { m_replay.Start(); }
     // Ends the captures early: each source reads nothing more.
-    void Stop();
-    bool Done() const { return m_done.load(); }
+    void Stop() { m_replay.Stop(); }
+    bool Done() const { return m_replay.Done(); }
     // Waits for the end; raises what the replay raised (a capture that cannot be read or
     // written), naming the file.
     void Wait();
@@ -63,24 +52,11 @@ class ReplayJob {
         uint64_t total = 0;   // in the capture; 0 when not known
     };
     std::vector<Progress> GetProgress() const;
-    bool Empty() const { return m_sources.empty() && m_sinks.empty(); }
+    bool Empty() const { return m_replay.Empty(); }
 
   private:
-    struct Source;
-    void Run();
-
-    std::map<const ModuleIl*, std::unique_ptr<orx::il::FramePump>> m_pumps;
-    std::vector<std::unique_ptr<Source>> m_sources;
-    std::vector<std::unique_ptr<orx::il::PcapFileSink>> m_sinks;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_done{false};
-    std::string m_error;
-    std::thread m_thread;
+    orx::il::CaptureReplay m_replay;
 };
-
-// Counts the frames of a capture file without decoding them; 0 when the format is not a
-// classic pcap file.
-uint64_t CountCaptureFrames(const std::string& path);
 
 // Replays the captures to their end (ReplayJob, started and waited for).
 void Replay(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,

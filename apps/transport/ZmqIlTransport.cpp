@@ -7,6 +7,7 @@
 
 #include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
+#include "orx/transport/ZmqEnvelope.h"
 
 namespace orx::transport {
 
@@ -277,13 +278,7 @@ void ZmqIlTransport::SendQueued(std::deque<Outgoing>& unsent) {
         Outgoing& o = unsent.front();
         bool sent = false;
         try {
-            if (m_io->dealer.send(zmq::const_buffer(&o.tag, sizeof o.tag),
-                                  zmq::send_flags::sndmore | zmq::send_flags::dontwait)) {
-                // Once the first part is queued the other goes with it.
-                (void)m_io->dealer.send(zmq::const_buffer(o.bytes.data(), o.bytes.size()),
-                                        zmq::send_flags::dontwait);
-                sent = true;
-            }
+            sent = envelope::SendRequest(m_io->dealer, o.tag, o.bytes);
         } catch (const zmq::error_t& e) {
             Error("cannot send to " + m_endpoint + ": " + e.what());
             dropped.push_back(o.tag);
@@ -307,55 +302,45 @@ void ZmqIlTransport::SendQueued(std::deque<Outgoing>& unsent) {
 }
 
 void ZmqIlTransport::ReceiveAll() {
+    envelope::Parts parts;
+    envelope::Incoming incoming;
     for (;;) {
-        std::vector<zmq::message_t> parts;
         try {
-            zmq::message_t part;
-            if (!m_io->dealer.recv(part, zmq::recv_flags::dontwait))
+            if (!envelope::Receive(m_io->dealer, parts))
                 break;
-            parts.push_back(std::move(part));
-            while (parts.back().more()) {
-                zmq::message_t next;
-                (void)m_io->dealer.recv(next);
-                parts.push_back(std::move(next));
-            }
         } catch (const zmq::error_t& e) {
             Error("cannot receive from " + m_endpoint + ": " + e.what());
             break;
         }
-        if (parts.size() != 2 || (parts[0].size() != 0 && parts[0].size() != 8)) {
-            Error("malformed message from " + m_endpoint + " (" + std::to_string(parts.size()) +
-                  " parts) dropped");
+        std::string why;
+        if (!envelope::ReadIncoming(parts, incoming, why)) {
+            Error(why + " from " + m_endpoint);
             continue;
         }
-        const auto* data = static_cast<const uint8_t*>(parts[1].data());
-        std::vector<uint8_t> bytes(data, data + parts[1].size());
         try {
-            if (parts[0].size() == 0) {
+            if (incoming.notification) {
                 NotificationCallback notify;
                 {
                     std::lock_guard lock(m_mutex);
                     notify = m_notify;
                 }
                 if (notify)
-                    notify(std::move(bytes));
+                    notify(std::move(incoming.bytes));
                 continue;
             }
-            uint64_t tag = 0;
-            std::memcpy(&tag, parts[0].data(), sizeof tag);
             ResponseCallback done;
             {
                 std::lock_guard lock(m_mutex);
-                auto it = m_pending.find(tag);
+                auto it = m_pending.find(incoming.tag);
                 if (it != m_pending.end()) {
                     done = std::move(it->second.done);
                     m_pending.erase(it);
                 }
             }
             if (done) {
-                done(std::move(bytes));
+                done(std::move(incoming.bytes));
             } else if (Log()->IsEnabledFor(LOG_DEBUG)) {
-                Log()->Debug("late or unknown response " + std::to_string(tag) + " from " +
+                Log()->Debug("late or unknown response " + std::to_string(incoming.tag) + " from " +
                                  m_endpoint + " dropped",
                              __FILE__, __LINE__);
             }

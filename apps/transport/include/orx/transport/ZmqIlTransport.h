@@ -6,11 +6,8 @@
 // callback. Nothing here waits for the daemon: a daemon that is down, dies or never answers
 // leaves requests outstanding, and the host's RPC manager turns them into timeout faults.
 //
-// Wire (multipart ZeroMQ messages, DEALER <-> frild's ROUTER):
-//   request  host -> IL: [tag (8 bytes, the transport's request id)][encoded request]
-//   response IL -> host: [same tag][encoded response]
-//   notification IL -> host: [empty frame][encoded message]
-// frild sends notifications to every peer that has sent it a request.
+// The wire is ZmqEnvelope.h's; frild sends notifications to every peer that has sent it a
+// request.
 //
 // Reconnection: requests go out only on a connection whose handshake has completed
 // (ZMQ_IMMEDIATE); until then they wait here, and one that could not go out within its time is
