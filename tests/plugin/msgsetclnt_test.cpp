@@ -93,12 +93,10 @@ class ApplyTest : public ::testing::Test {
     }
     // No client keeps configurations once an apply is over.
     static void ExpectClientsEmpty() {
-        for (const auto& [handle, client] : CResponderMsgSetClnt::s_portMap) {
-            EXPECT_TRUE(client->m_setupSet.empty() && client->m_removeSet.empty() &&
-                        client->m_movedSet.empty())
-                << "port " << handle;
+        for (const auto& [handle, client] : CResponderMsgSetClnt::PortClients()) {
+            EXPECT_FALSE(client->HoldsConfigs()) << "port " << handle;
             EXPECT_FALSE(client->IsRunning());
-            EXPECT_EQ(client->m_applyContext, nullptr) << "port " << handle;
+            EXPECT_FALSE(client->InApply()) << "port " << handle;
         }
     }
 
@@ -143,7 +141,7 @@ TEST_F(ApplyTest, ActiveConfigurationsAreConfiguredInOneRequestPerPort) {
     EXPECT_EQ(record.responseArray[0].delay, 25u);
     EXPECT_EQ(record.responseArray[0].payload.size(), 14u);  // the default Ethernet II frame
     EXPECT_TRUE(record.responseArray[0].modifierArray.empty());
-    EXPECT_EQ(CResponderMsgSetClnt::s_resultConfigSet.size(), 4u);
+    EXPECT_EQ(CResponderMsgSetClnt::SetUpConfigs().size(), 4u);
     EXPECT_FALSE(a1->IsObjectDirty(true));
     ExpectClientsEmpty();
 
@@ -188,7 +186,7 @@ TEST_F(ApplyTest, RemovalsGoFirstAndAllPortsMoveInStep) {
         }
     }
     EXPECT_EQ(CHandleRegistry::Instance().Find(goneHandle), nullptr);  // destroyed once applied
-    EXPECT_EQ(CResponderMsgSetClnt::s_delResultConfigSet.size(), 3u);
+    EXPECT_EQ(CResponderMsgSetClnt::RemovedConfigs().size(), 3u);
     ExpectClientsEmpty();
 }
 

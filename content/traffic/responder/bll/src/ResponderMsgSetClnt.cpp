@@ -62,15 +62,28 @@ struct CResponderMsgSetClnt::StateMachine : sc::state_machine<StateMachine, Setu
     CResponderMsgSetClnt& client;
 };
 
-namespace {
+// What every state answers, whatever its type: its name (for texts) and what it makes of a
+// response to the request it sent.
+struct CResponderMsgSetClnt::StateBase {
+    virtual ~StateBase() = default;
+    virtual const char* Name() const = 0;
+    // Adds the configurations the response has dealt with to `processed`; false when the step
+    // has failed over it.
+    virtual bool OnResponse(const Message& /*response*/, const std::string& /*failed*/,
+                            std::vector<CBaseFrameResponseConfig*>& /*processed*/) {
+        return true;
+    }
+};
 
 // A state of the client's machine; `Entry` is the state's entry action.
 template <class Derived>
-struct ClientState : sc::state<Derived, CResponderMsgSetClnt::StateMachine> {
+struct ClientState : sc::state<Derived, CResponderMsgSetClnt::StateMachine>,
+                     CResponderMsgSetClnt::StateBase {
     using Base = sc::state<Derived, CResponderMsgSetClnt::StateMachine>;
     using reactions = sc::custom_reaction<NextStateEvent>;
     explicit ClientState(typename Base::my_context ctx) : Base(ctx) {}
     CResponderMsgSetClnt& Client() { return this->outermost_context().client; }
+    const char* Name() const override { return Derived::kName; }
 
     // Done goes on to Next, failed to FinalizeState, otherwise the step still waits.
     template <class Next>
@@ -84,21 +97,29 @@ struct ClientState : sc::state<Derived, CResponderMsgSetClnt::StateMachine> {
     }
 };
 
-}  // namespace
-
 struct SetupState : ClientState<SetupState> {
+    static constexpr const char* kName = "Setup";
     explicit SetupState(my_context ctx) : ClientState(ctx) { Client().m_errorText.clear(); }
     sc::result react(const NextStateEvent&);
 };
 struct DetachState : ClientState<DetachState> {
+    static constexpr const char* kName = "Detach";
     explicit DetachState(my_context ctx) : ClientState(ctx) { Client().RpcDetachConfig(); }
     sc::result react(const NextStateEvent&) { return Step<DeleteState>(); }
 };
 struct DeleteState : ClientState<DeleteState> {
+    static constexpr const char* kName = "Delete";
     explicit DeleteState(my_context ctx) : ClientState(ctx) { Client().RpcDeleteConfig(); }
     sc::result react(const NextStateEvent&) { return Step<DeleteDoneState>(); }
+    bool OnResponse(const Message&, const std::string&,
+                    std::vector<CBaseFrameResponseConfig*>& processed) override {
+        const auto& removed = Client().m_removeSet;
+        processed.assign(removed.begin(), removed.end());
+        return true;
+    }
 };
 struct DeleteDoneState : ClientState<DeleteDoneState> {
+    static constexpr const char* kName = "DeleteDone";
     explicit DeleteDoneState(my_context ctx) : ClientState(ctx) {
         const auto& removed = Client().m_removeSet;
         CResponderMsgSetClnt::s_delResultConfigSet.insert(removed.begin(), removed.end());
@@ -106,14 +127,19 @@ struct DeleteDoneState : ClientState<DeleteDoneState> {
     sc::result react(const NextStateEvent&);
 };
 struct AttachState : ClientState<AttachState> {
+    static constexpr const char* kName = "Attach";
     explicit AttachState(my_context ctx) : ClientState(ctx) { Client().RpcAttachConfig(); }
     sc::result react(const NextStateEvent&) { return Step<ConfigState>(); }
 };
 struct ConfigState : ClientState<ConfigState> {
+    static constexpr const char* kName = "Config";
     explicit ConfigState(my_context ctx) : ClientState(ctx) { Client().RpcSetupConfig(); }
     sc::result react(const NextStateEvent&) { return Step<ConfigDoneState>(); }
+    bool OnResponse(const Message& response, const std::string& failed,
+                    std::vector<CBaseFrameResponseConfig*>& processed) override;
 };
 struct ConfigDoneState : ClientState<ConfigDoneState> {
+    static constexpr const char* kName = "ConfigDone";
     explicit ConfigDoneState(my_context ctx) : ClientState(ctx) {
         const auto& setup = Client().m_setupSet;
         CResponderMsgSetClnt::s_resultConfigSet.insert(setup.begin(), setup.end());
@@ -121,6 +147,7 @@ struct ConfigDoneState : ClientState<ConfigDoneState> {
     sc::result react(const NextStateEvent&) { return transit<FinalizeState>(); }
 };
 struct FinalizeState : ClientState<FinalizeState> {
+    static constexpr const char* kName = "Finalize";
     explicit FinalizeState(my_context ctx) : ClientState(ctx) {
         CResponderMsgSetClnt& c = Client();
         c.UpdateClientPorts();
@@ -153,6 +180,41 @@ sc::result DeleteDoneState::react(const NextStateEvent&) {
     if (!Client().m_setupSet.empty())
         return transit<AttachState>();
     return transit<FinalizeState>();
+}
+
+bool ConfigState::OnResponse(const Message& response, const std::string& failed,
+                             std::vector<CBaseFrameResponseConfig*>& processed) {
+    CResponderMsgSetClnt& c = Client();
+    CResponderMsgSetClnt::ConfigSet accepted = c.m_setupSet;
+    std::vector<responder_1_bll::errorMsg_s> errors;
+    try {
+        responder_1_bll::parse_resp_ConfigResponder(&response, &errors);
+    } catch (const std::exception& e) {
+        if (devLogger()->IsEnabledFor(LOG_ERROR)) {
+            devLogger()->Error(failed + ": " + e.what(), __FILE__, __LINE__);
+        }
+        c.StepFailed(failed);
+        return false;
+    }
+    std::string text;
+    for (const auto& error : errors) {
+        std::string display = "Unknown";
+        if (auto* config = dynamic_cast<CBaseFrameResponseConfig*>(
+                CHandleRegistry::Instance().Find(error.configHandle))) {
+            display = config->GetDisplayName();
+            accepted.erase(config);
+        }
+        if (!text.empty())
+            text += ", ";
+        text += "Port " + c.m_port->GetName() + " Frame response on " + display + ": " +
+                error.errorString;
+    }
+    if (!errors.empty()) {
+        c.m_errorText = text;
+        c.m_rpcFailed = true;
+    }
+    processed.assign(accepted.begin(), accepted.end());
+    return true;
 }
 
 // --- the client -----------------------------------------------------------------------------
@@ -207,26 +269,8 @@ bool CResponderMsgSetClnt::IsRunning() const {
 }
 
 const char* CResponderMsgSetClnt::CurrentStateName() const {
-    const StateMachine& m = *m_stateMachine;
-    if (m.terminated())
-        return "Unknown";
-    if (m.state_cast<const SetupState*>())
-        return "Setup";
-    if (m.state_cast<const DetachState*>())
-        return "Detach";
-    if (m.state_cast<const DeleteState*>())
-        return "Delete";
-    if (m.state_cast<const DeleteDoneState*>())
-        return "DeleteDone";
-    if (m.state_cast<const AttachState*>())
-        return "Attach";
-    if (m.state_cast<const ConfigState*>())
-        return "Config";
-    if (m.state_cast<const ConfigDoneState*>())
-        return "ConfigDone";
-    if (m.state_cast<const FinalizeState*>())
-        return "Finalize";
-    return "Unknown";
+    const StateBase* state = m_stateMachine->state_cast<const StateBase*>();
+    return state ? state->Name() : "Unknown";
 }
 
 void CResponderMsgSetClnt::StepDone() {
@@ -317,49 +361,20 @@ void CResponderMsgSetClnt::RpcSendMessage(Message& request) {
 
 void CResponderMsgSetClnt::RpcResponseHandler(uint16_t, Message* response, void*) {
     m_rpcPending = false;
-    const std::string state = CurrentStateName();
-    const std::string failed =
-        "CResponderMsgSetClnt::RpcResponseHandler: Response failed for " + state + " State";
+    // The machine is this client's own; boost hands its states out as const only.
+    auto* state = const_cast<StateBase*>(m_stateMachine->state_cast<const StateBase*>());
+    const std::string failed = "CResponderMsgSetClnt::RpcResponseHandler: Response failed for " +
+                               std::string(state ? state->Name() : "Unknown") + " State";
     // A missing response, one of another type, or one that cannot be read fails the step like a
     // failed response: the step must end one way or the other.
     if (!response || response->get_msg_type() != TMT_RESPONSE) {
         StepFailed(failed);
         return;
     }
+    // The state whose request this answers decides what the answer means.
     std::vector<CBaseFrameResponseConfig*> processed;
-    if (state == "Delete") {
-        processed.assign(m_removeSet.begin(), m_removeSet.end());
-    } else if (state == "Config") {
-        ConfigSet accepted = m_setupSet;
-        std::vector<responder_1_bll::errorMsg_s> errors;
-        try {
-            responder_1_bll::parse_resp_ConfigResponder(response, &errors);
-        } catch (const std::exception& e) {
-            if (devLogger()->IsEnabledFor(LOG_ERROR)) {
-                devLogger()->Error(failed + ": " + e.what(), __FILE__, __LINE__);
-            }
-            StepFailed(failed);
-            return;
-        }
-        std::string text;
-        for (const auto& error : errors) {
-            std::string display = "Unknown";
-            if (auto* config = dynamic_cast<CBaseFrameResponseConfig*>(
-                    CHandleRegistry::Instance().Find(error.configHandle))) {
-                display = config->GetDisplayName();
-                accepted.erase(config);
-            }
-            if (!text.empty())
-                text += ", ";
-            text += "Port " + m_port->GetName() + " Frame response on " + display + ": " +
-                    error.errorString;
-        }
-        if (!errors.empty()) {
-            m_errorText = text;
-            m_rpcFailed = true;
-        }
-        processed.assign(accepted.begin(), accepted.end());
-    }
+    if (state && !state->OnResponse(*response, failed, processed))
+        return;
     if (m_applyContext) {
         for (CBaseFrameResponseConfig* c : processed)
             m_applyContext->AddProcessedObject(c, true);
