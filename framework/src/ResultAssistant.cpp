@@ -212,7 +212,6 @@ void CIlResultGenericProcessor::Process(const Stats_1_bll::commandResultFaster_s
         CScriptable* object =
             it == m_byKey.end() ? nullptr : CHandleRegistry::Instance().Find(it->second);
         if (!object || object->IsDeleted()) {
-            ++m_skipped;
             m_skippedKeys.push_back(k);
             continue;
         }
@@ -228,7 +227,6 @@ void CIlResultGenericProcessor::Process(const Stats_1_bll::commandResultFaster_s
                 continue;
             object->SetScalarAt(slots[c], std::move(value));
         }
-        ++m_written;
         if (!m_postHook.empty())
             m_postHook(*object);
     }

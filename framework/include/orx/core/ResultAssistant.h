@@ -150,11 +150,9 @@ class CIlResultGenericProcessor {
     CIlResultGenericProcessor(CSubscriptionRecord& record, size_t commandIndex,
                               ResultKeyGetter keyGetter, PostIlUpdateProcessHook postHook);
 
-    // Writes every row; rows whose key names no result object of the record are skipped and
-    // counted. Raises COrxRunTimeError when the columns do not fit the record's properties.
+    // Writes every row; rows whose key names no result object of the record are skipped.
+    // Raises COrxRunTimeError when the columns do not fit the record's properties.
     void Process(const Stats_1_bll::commandResultFaster_s& result);
-    size_t GetRowsWritten() const { return m_written; }
-    size_t GetRowsSkipped() const { return m_skipped; }
     // The keys of the rows the last Process skipped.
     const std::vector<uint32_t>& GetSkippedKeys() const { return m_skippedKeys; }
 
@@ -168,8 +166,6 @@ class CIlResultGenericProcessor {
     std::vector<const orx::framework::CMetaProperty*> m_columns;  // after the key
     std::unordered_map<uint32_t, Handle> m_byKey;
     bool m_indexed = false;
-    size_t m_written = 0;
-    size_t m_skipped = 0;
     std::vector<uint32_t> m_skippedKeys;
 };
 

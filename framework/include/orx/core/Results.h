@@ -143,7 +143,6 @@ class CResultModule {
     // Where the end-of-test results go when the test stops (the host's stop command with no
     // selection); empty: nowhere.
     void SetEndOfTestFile(std::string path) { m_eotFile = std::move(path); }
-    const std::string& GetEndOfTestFile() const { return m_eotFile; }
     // Writes the end-of-test file: a new SQLite database at `path` (an existing file there is
     // replaced only once the new one is complete), one table per result type's traits. Raises
     // COrxRunTimeError naming the file, port or table when it cannot. Returns the rows written.

@@ -38,7 +38,6 @@ class ValidatorRegistry {
     static ValidatorRegistry& Instance();
 
     void RegisterValidator(const Validator& validator);
-    const std::vector<Validator>& GetValidators() const { return m_validators; }
     // Runs every validator of the class in registration order. A validator that raises is
     // reported as an error of its own and the others still run.
     void Validate(orx::framework::ClassId classId, ValidationContext& context) const;

@@ -51,7 +51,6 @@ class CScriptable {
     CScriptable& operator=(const CScriptable&) = delete;
 
     Handle GetObjectHandle() const { return m_handle; }
-    Handle GetHandle() const { return m_handle; }
     virtual const CMetaClass& GetMetaClass() const;
     ClassId GetClassId() const { return GetMetaClass().GetClassId(); }
     bool IsTypeOf(ClassId id) const { return GetMetaClass().IsTypeOf(id); }

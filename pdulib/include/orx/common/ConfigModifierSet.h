@@ -17,7 +17,6 @@ struct ConfigModifier {
 // leaves the set empty; it is released together with the PDUs.
 class ConfigModifierSet {
   public:
-    const std::vector<ConfigModifier>& GetModifiers() const { return m_modifiers; }
     bool Empty() const { return m_modifiers.empty(); }
     void Add(ConfigModifier modifier) { m_modifiers.push_back(std::move(modifier)); }
     void Clear() { m_modifiers.clear(); }

@@ -14,7 +14,6 @@ class PduLib {
 
     // By fully qualified type name ("udp:Udp"); null when unknown.
     const PduDef* FindPduDef(const std::string& qualifiedName) const;
-    const std::vector<const PduDef*>& GetPduDefs() const { return m_defs; }
 
     // The named type record of a PDU definition; null for a null definition or an unknown name.
     static const PduTypeRecord* FindPduType(const PduDef* definition, const std::string& typeName);

@@ -19,7 +19,6 @@ class CResponderResultQueryInterface : public orx::core::CIlResultQueryInterface
                       orx::core::ResultQueryMap& queries) override;
     std::string GetAdditionalWhereClause(const orx::core::CSubscriptionRecord& record) override;
 
-    const std::string& GetTableName() const { return m_tableName; }
 
   private:
     std::string m_tableName;
