@@ -17,6 +17,7 @@
 #include "orx/core/PduContainer.h"
 #include "orx/framework/Command.h"
 #include "orx/framework/ScriptableCreator.h"
+#include "orx/text/Text.h"
 
 namespace frhost {
 
@@ -25,20 +26,10 @@ using namespace orx::framework;
 namespace {
 
 std::string ReadFile(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        throw std::runtime_error(
-            "cannot read " + path + ": " +
-            (std::filesystem::exists(path, ec) ? "not a regular file" : "no such file"));
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path + ": " + std::strerror(errno));
-    std::stringstream text;
-    text << in.rdbuf();
-    if (in.bad())
-        throw std::runtime_error("cannot read " + path);
-    return text.str();
+    std::string text, why;
+    if (!orx::text::ReadFile(path, text, why))
+        throw std::runtime_error("cannot read " + path + ": " + why);
+    return text;
 }
 
 CScriptable* Make(const std::string& className, CScriptable* parent) {
@@ -61,17 +52,6 @@ std::string GetByName(const CScriptable& object, const std::string& property) {
     if (!meta)
         throw std::runtime_error(object.GetMetaClass().GetName() + " has no " + property);
     return object.GetProperty(meta->GetId()).GetValueText();
-}
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
 }
 
 // A classic capture of one frame: microsecond timestamps, Ethernet, 65535-byte snap length.
@@ -135,7 +115,7 @@ int FrameCommand(const std::string& framePath, const std::string& pcapPath) {
     // The capture first: a command that fails prints nothing.
     if (!pcapPath.empty())
         WriteFileAtomically(pcapPath, PcapOf(bytes));
-    std::cout << Hex(bytes) << '\n';
+    std::cout << orx::text::HexEncode(bytes) << '\n';
     for (const auto& pdu : pdus) {
         std::cout << pdu.name << " offset " << pdu.offset << " length " << pdu.length << '\n';
     }

@@ -30,6 +30,7 @@
 #include "orx/framework/PluginLoader.h"
 #include "orx/framework/Rpc.h"
 #include "orx/framework/ScriptableCreator.h"
+#include "orx/text/Text.h"
 #include "orx/transport/CurveKeys.h"
 
 namespace {
@@ -50,10 +51,11 @@ constexpr uint32_t kResultIntervalMs = 100;
 // "LOGGER=LEVEL[,LOGGER=LEVEL...]": checked while the command line is parsed, so that a bad
 // setting is a usage error and nothing has run yet.
 std::string CheckLogSetting(const std::string& setting) {
-    std::stringstream in(setting);
-    std::string item;
     bool any = false;
-    while (std::getline(in, item, ',')) {
+    for (const std::string& item : orx::text::SplitList(setting)) {
+        // Empty items are skipped, as the logging configuration itself skips them.
+        if (item.empty())
+            continue;
         size_t eq = item.find('=');
         int level = 0;
         if (eq == std::string::npos || eq == 0 ||

@@ -1,4 +1,5 @@
 #include "orx/framework/Logger.h"
+#include "orx/text/Text.h"
 
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
@@ -173,10 +174,7 @@ void BLLLoggerFactory::SetDefaultLevel(int level) {
 
 bool BLLLoggerFactory::Configure(const std::string& setting, std::string* error) {
     std::vector<std::pair<std::string, int>> entries;
-    std::stringstream in(setting);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        item = Trim(item);
+    for (const std::string& item : orx::text::SplitList(setting)) {
         if (item.empty())
             continue;
         size_t eq = item.find('=');

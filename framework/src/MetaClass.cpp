@@ -12,6 +12,7 @@
 
 #include "orx/framework/Exceptions.h"
 #include "orx/framework/Scriptable.h"
+#include "orx/text/Text.h"
 
 namespace orx::framework {
 
@@ -29,35 +30,17 @@ namespace orx::framework {
 namespace {
 
 bool ParseU64(const std::string& text, uint64_t& out) {
-    if (text.empty() || text[0] == '-' || text[0] == '+' || std::isspace((unsigned char)text[0])) {
-        return false;
-    }
-    errno = 0;
-    char* end = nullptr;
-    // Decimal, or hexadecimal with 0x; a leading zero does not make a number octal.
-    int base = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10;
-    unsigned long long v = std::strtoull(text.c_str(), &end, base);
-    if (errno != 0 || end == text.c_str() || *end != '\0')
-        return false;
-    out = v;
-    return true;
+    std::optional<uint64_t> v = orx::text::ParseUnsigned(text);
+    if (v)
+        out = *v;
+    return v.has_value();
 }
 
 bool ParseS64(const std::string& text, int64_t& out) {
-    if (text.empty() || std::isspace((unsigned char)text[0]))
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    size_t digits = (text[0] == '-' || text[0] == '+') ? 1 : 0;
-    int base = text.size() > digits + 2 && text[digits] == '0' &&
-                       (text[digits + 1] == 'x' || text[digits + 1] == 'X')
-                   ? 16
-                   : 10;
-    long long v = std::strtoll(text.c_str(), &end, base);
-    if (errno != 0 || end == text.c_str() || *end != '\0')
-        return false;
-    out = v;
-    return true;
+    std::optional<int64_t> v = orx::text::ParseSigned(text);
+    if (v)
+        out = *v;
+    return v.has_value();
 }
 
 uint64_t MaxOf(PropertyType t) {
@@ -95,20 +78,6 @@ bool IsUnsigned(PropertyType t) {
 bool IsSigned(PropertyType t) {
     return t == PropertyType::S8 || t == PropertyType::S16 || t == PropertyType::S32 ||
            t == PropertyType::S64;
-}
-
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> items;
-    if (text.empty())
-        return items;
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        size_t b = item.find_first_not_of(" \t");
-        size_t e = item.find_last_not_of(" \t");
-        items.push_back(b == std::string::npos ? std::string() : item.substr(b, e - b + 1));
-    }
-    return items;
 }
 
 std::string Hex(uint32_t v) {
@@ -421,11 +390,12 @@ bool CMetaClassManager::ActivateDataModel(uint32_t dataModelId) {
             std::string idText = doc.child("dataModel").attribute("id").as_string();
             if (!ParseU64(idText, id) || id != dataModelId)
                 continue;
-            std::ifstream file(path);
-            std::stringstream text;
-            text << file.rdbuf();
-            std::string error;
-            if (!LoadDataModel(text.str(), path.string(), &error)) {
+            std::string text, error;
+            if (!orx::text::ReadFile(path.string(), text, error)) {
+                m_errors.push_back("cannot read " + path.string() + ": " + error);
+                return false;
+            }
+            if (!LoadDataModel(text, path.string(), &error)) {
                 m_errors.push_back(error);
                 return false;
             }
@@ -537,7 +507,7 @@ bool CMetaClassManager::LoadDataModel(const std::string& xmlText, const std::str
             std::vector<PropertyScalar> defaults;
             std::vector<std::string> texts;
             if (collection) {
-                texts = SplitList(def);
+                texts = orx::text::SplitList(def);
             } else {
                 texts.push_back(def.empty() && type != PropertyType::String ? "0" : def);
                 if (def.empty() && type == PropertyType::Bool)

@@ -17,6 +17,7 @@
 #include "orx/framework/Logger.h"
 #include "orx/framework/MetaClass.h"
 #include "orx/framework/ScriptableCreator.h"
+#include "orx/text/Text.h"
 
 namespace orx::core {
 
@@ -73,35 +74,17 @@ bool IsReference(const Json& v) {
            v.get_ref<const std::string&>()[0] == '@';
 }
 
-// Decimal or 0x-prefixed hex; a leading zero is not read as octal.
+// An integer in a string, read as everywhere else: non-negative ones unsigned.
 bool ParseIntegerText(const std::string& text, PropertyScalar& out) {
-    if (text.empty())
-        return false;
-    bool negative = text[0] == '-';
-    std::string_view digits(text);
-    if (negative)
-        digits.remove_prefix(1);
-    int base = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        base = 16;
-        digits.remove_prefix(2);
-    } else if (digits.size() > 1 && digits[0] == '0') {
-        return false;
+    if (std::optional<uint64_t> u = orx::text::ParseUnsigned(text)) {
+        out = *u;
+        return true;
     }
-    if (digits.empty() || digits[0] == '+' || digits[0] == '-')
-        return false;
-    uint64_t magnitude = 0;
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
-    if (ec != std::errc() || end != digits.data() + digits.size())
-        return false;
-    if (!negative) {
-        out = magnitude;
-    } else if (magnitude <= static_cast<uint64_t>(INT64_MAX) + 1) {
-        out = static_cast<int64_t>(0 - magnitude);
-    } else {
-        return false;
+    if (std::optional<int64_t> v = orx::text::ParseSigned(text)) {
+        out = *v;
+        return true;
     }
-    return true;
+    return false;
 }
 
 constexpr std::string_view kZ85Digits =
@@ -716,17 +699,10 @@ class Builder {
         std::string at = Key(path, "file");
         const std::string& name = String(*file, at);
         fs::path resolved = fs::path(name).is_absolute() ? fs::path(name) : m_base / name;
-        std::error_code ec;
-        if (!fs::is_regular_file(resolved, ec)) {
-            Fail(at, "cannot read \"" + name + "\" (" + resolved.string() + "): " +
-                         (fs::exists(resolved, ec) ? "not a regular file" : "no such file"));
-        }
-        std::ifstream in(resolved, std::ios::binary);
-        if (!in.is_open())
-            Fail(at, "cannot read \"" + name + "\" (" + resolved.string() + ")");
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
+        std::string text, why;
+        if (!orx::text::ReadFile(resolved.string(), text, why))
+            Fail(at, "cannot read \"" + name + "\" (" + resolved.string() + "): " + why);
+        return text;
     }
 
     CScriptable& Target(const std::string& name, const std::string& path) const {
@@ -855,16 +831,10 @@ Handle Scenario::FindObject(const std::string& name) const {
 }
 
 Scenario ScenarioLoader::LoadFile(const std::string& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        throw ScenarioError(path, "", fs::exists(path, ec) ? "not a regular file" : "no such file");
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
-        throw ScenarioError(path, "", "cannot read the file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return LoadText(text.str(), fs::path(path).parent_path().string(), path);
+    std::string text, why;
+    if (!orx::text::ReadFile(path, text, why))
+        throw ScenarioError(path, "", why);
+    return LoadText(text, fs::path(path).parent_path().string(), path);
 }
 
 Scenario ScenarioLoader::LoadText(const std::string& text, const std::string& baseDirectory,

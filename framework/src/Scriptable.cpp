@@ -4,6 +4,7 @@
 #include <map>
 
 #include "orx/framework/HandleRegistry.h"
+#include "orx/text/Text.h"
 
 namespace orx::framework {
 
@@ -215,17 +216,7 @@ void CScriptable::SetFromString(PropId id, const std::string& text) {
     const CMetaProperty& meta = p.GetMetaProperty();
     std::vector<std::string> texts;
     if (meta.IsCollection()) {
-        size_t start = 0;
-        while (!text.empty() && start <= text.size()) {
-            size_t comma = text.find(',', start);
-            std::string item = text.substr(start, comma - start);
-            size_t b = item.find_first_not_of(" \t");
-            size_t e = item.find_last_not_of(" \t");
-            texts.push_back(b == std::string::npos ? std::string() : item.substr(b, e - b + 1));
-            if (comma == std::string::npos)
-                break;
-            start = comma + 1;
-        }
+        texts = orx::text::SplitList(text);
     } else {
         texts.push_back(text);
     }

@@ -4,22 +4,11 @@
 
 #include "orx/common/IpAddress.h"
 #include "orx/common/MacAddress.h"
+#include "orx/text/Text.h"
 
 namespace orx::common {
 
-namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
+using orx::text::HexDigitValue;
 
 bool CMacAddress::ConvertToType(const std::string& text) {
     // Exactly six pairs of hex digits with one separator kind between them.
@@ -33,8 +22,8 @@ bool CMacAddress::ConvertToType(const std::string& text) {
         const size_t at = i * 3;
         if (i > 0 && text[at - 1] != separator)
             return false;
-        const int high = HexDigit(text[at]);
-        const int low = HexDigit(text[at + 1]);
+        const int high = HexDigitValue(text[at]);
+        const int low = HexDigitValue(text[at + 1]);
         if (high < 0 || low < 0)
             return false;
         bytes[i] = static_cast<uint8_t>(high << 4 | low);
@@ -44,14 +33,12 @@ bool CMacAddress::ConvertToType(const std::string& text) {
 }
 
 std::string CMacAddress::ToString() const {
-    static const char digits[] = "0123456789abcdef";
     std::string text;
     text.reserve(17);
     for (size_t i = 0; i < SIZE; ++i) {
         if (i > 0)
             text.push_back(':');
-        text.push_back(digits[m_bytes[i] >> 4]);
-        text.push_back(digits[m_bytes[i] & 0xF]);
+        text += orx::text::HexEncode(&m_bytes[i], 1);
     }
     return text;
 }

@@ -3,14 +3,11 @@
 #include "orx/common/Convert.h"
 #include "orx/common/IpAddress.h"
 #include "orx/common/MacAddress.h"
+#include "orx/text/Text.h"
 
 namespace orx::common {
 
 namespace {
-
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 uint32_t ByteCount(uint32_t bits) {
     return (bits + 7) / 8;
@@ -36,12 +33,7 @@ bool FitsBits(uint64_t value, uint32_t bits) {
 }
 
 std::string HexText(const std::vector<uint8_t>& bytes, size_t digits) {
-    static const char hex[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t b : bytes) {
-        text.push_back(hex[b >> 4]);
-        text.push_back(hex[b & 0xF]);
-    }
+    std::string text = orx::text::HexEncode(bytes);
     // Right-aligned bytes may carry one nibble more than the width needs.
     if (digits < text.size())
         text.erase(0, text.size() - digits);
@@ -54,7 +46,7 @@ bool ParseHex(const FieldDef& def, const std::string& text, std::string& normali
         (text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) ? 2 : 0;
     std::string digits = text.substr(start);
     for (char c : digits) {
-        if (!IsHexDigit(c)) {
+        if (orx::text::HexDigitValue(c) < 0) {
             why = "'" + text + "' is not a hex value";
             return false;
         }

@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "orx/common/Convert.h"
 #include "orx/core/Capabilities.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/PortSetUtils.h"
@@ -230,7 +232,7 @@ TEST_F(ScenarioLoaderTest, EveryErrorNamesItsJsonPathAndLeavesNothingBehind) {
          "expected a u32 integer, got \"abc\""},
         {R"({"class": "Holder", "Delay": 1.5}]}]})", "objects[0].children[1].Delay",
          "expected a u32 integer, got 1.5"},
-        {R"({"class": "Holder", "Delay": "010"}]}]})", "objects[0].children[1].Delay",
+        {R"({"class": "Holder", "Delay": "10 "}]}]})", "objects[0].children[1].Delay",
          "expected a u32 integer"},
         {R"({"class": "Holder", "Small": 70000}]}]})", "objects[0].children[1].Small",
          "does not fit a u16"},
@@ -440,3 +442,35 @@ TEST_F(ScenarioLoaderTest, LoadFileResolvesFramesBesideTheScenario) {
 }
 
 }  // namespace
+
+// A scenario, a property set from a string and a frame description read an integer text alike.
+TEST_F(ScenarioLoaderTest, AnIntegerTextMeansTheSameInAScenarioAPropertyAndAFrameDescription) {
+    for (const std::string text :
+         {"010", "+7", "0x1F", "0XfF", "-1", " 5", "5 ", "0x", "1e3", ""}) {
+        std::optional<uint64_t> fromJson;
+        try {
+            Scenario s = Load(R"({"objects": [{"class": "Holder", "name": "h", "Delay": ")" + text +
+                              R"("}]})");
+            fromJson = Object(s, "h").GetT<uint32_t>(kDelay);
+        } catch (const ScenarioError&) {
+        }
+        CProject::Instance().Reset();
+
+        std::optional<uint64_t> fromString;
+        Scenario s = Load(R"({"objects": [{"class": "Holder", "name": "h"}]})");
+        try {
+            Object(s, "h").SetFromString(kDelay, text);
+            fromString = Object(s, "h").GetT<uint32_t>(kDelay);
+        } catch (const COrxRunTimeError&) {
+        }
+        CProject::Instance().Reset();
+
+        std::optional<uint64_t> fromFrame;
+        uint64_t value = 0;
+        if (orx::common::ConvertToType(value, text))
+            fromFrame = value;
+
+        EXPECT_EQ(fromJson, fromString) << '"' << text << '"';
+        EXPECT_EQ(fromJson, fromFrame) << '"' << text << '"';
+    }
+}

@@ -6,6 +6,7 @@
 #include "orx/common/IpAddress.h"
 #include "orx/common/MacAddress.h"
 #include "orx/framework/Exceptions.h"
+#include "orx/text/Text.h"
 
 namespace orx::responder {
 
@@ -195,11 +196,9 @@ void GetValueBytes(std::vector<uint8_t>& out, const std::string& text, PduFieldT
 namespace {
 
 void AppendHex(std::string& out, const std::vector<uint8_t>& bytes, size_t from, size_t count) {
-    static const char hex[] = "0123456789abcdef";
     for (size_t i = from; i < from + count; ++i) {
         const uint8_t b = i < bytes.size() ? bytes[i] : 0;
-        out.push_back(hex[b >> 4]);
-        out.push_back(hex[b & 0xF]);
+        out += orx::text::HexEncode(&b, 1);
     }
 }
 
@@ -267,14 +266,7 @@ std::string WriteByteMatchPass(const ByteMatch& m, const char* op,
 std::string BytesToStr(const std::vector<uint8_t>& bytes) {
     if (bytes.empty())
         return std::string();
-    static const char hex[] = "0123456789abcdef";
-    std::string text = "0x";
-    text.reserve(2 + bytes.size() * 2);
-    for (uint8_t b : bytes) {
-        text.push_back(hex[b >> 4]);
-        text.push_back(hex[b & 0xF]);
-    }
-    return text;
+    return "0x" + orx::text::HexEncode(bytes);
 }
 
 }  // namespace orx::responder
