@@ -86,18 +86,7 @@ BENCHMARK(BM_Decode);
 // Best of several rounds, in MB/s (10^6 bytes).
 template <class F>
 double mb_per_s(size_t bytes, F&& f) {
-    using clock = std::chrono::steady_clock;
-    double best = 0;
-    for (int round = 0, rounds = bench::Rounds(5); round < rounds; ++round) {
-        constexpr int kIterations = 200;
-        const auto start = clock::now();
-        for (int i = 0; i < kIterations; ++i) {
-            f();
-        }
-        const double seconds = std::chrono::duration<double>(clock::now() - start).count();
-        best = std::max(best, static_cast<double>(bytes) * kIterations / seconds / 1e6);
-    }
-    return best;
+    return static_cast<double>(bytes) * bench::BestRate(5, 200, f) / 1e6;
 }
 
 }  // namespace

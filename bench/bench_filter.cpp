@@ -81,17 +81,7 @@ BENCHMARK(BM_FrameBuild);
 // Best of five rounds, in operations per second.
 template <class F>
 double PerSecond(F&& f) {
-    using clock = std::chrono::steady_clock;
-    double best = 0;
-    for (int round = 0, rounds = bench::Rounds(5); round < rounds; ++round) {
-        constexpr int kIterations = 20000;
-        const auto start = clock::now();
-        for (int i = 0; i < kIterations; ++i)
-            f();
-        const double seconds = std::chrono::duration<double>(clock::now() - start).count();
-        best = std::max(best, kIterations / seconds);
-    }
-    return best;
+    return bench::BestRate(5, 20000, f);
 }
 
 }  // namespace

@@ -11,20 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "orx/common/ConfigModifierSet.h"
 #include "orx/common/ConfigPdu.h"
 #include "orx/common/XmlFrameBuilder.h"
 
 namespace {
 
-using namespace orx::common;
+using fuzz::broken;
 
-[[noreturn]] void broken(const std::string& what) {
-    // A broken invariant is a finding: stop so that the fuzzer keeps the input.
-    std::fputs(what.c_str(), stderr);
-    std::fputc('\n', stderr);
-    std::abort();
-}
+using namespace orx::common;
 
 constexpr uint64_t kMaxFrameBits = 65535u * 8;
 

@@ -14,6 +14,7 @@
 #include <vector>
 #include <zmq.hpp>
 
+#include "FuzzSupport.h"
 #include "msglib/Codec.h"
 #include "orx/framework/Logger.h"
 #include "orx/il/Diag.h"
@@ -22,11 +23,7 @@
 
 namespace {
 
-[[noreturn]] void broken(const std::string& what) {
-    std::fputs(what.c_str(), stderr);
-    std::fputc('\n', stderr);
-    std::abort();
-}
+using fuzz::broken;
 
 // The test port logs every fault it answers; here they are the expected outcome.
 const bool kQuiet = [] {

@@ -13,17 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "orx/il/PcapFiles.h"
 
 namespace {
 
-using namespace orx::il;
+using fuzz::broken;
 
-[[noreturn]] void broken(const std::string& what) {
-    std::fputs(what.c_str(), stderr);
-    std::fputc('\n', stderr);
-    std::abort();
-}
+using namespace orx::il;
 
 // The input as a file that libpcap can open by name, held in memory.
 class MemoryFile {

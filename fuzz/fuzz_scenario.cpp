@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/Scenario.h"
 #include "orx/framework/HandleRegistry.h"
@@ -25,6 +26,8 @@
 
 namespace {
 
+using fuzz::broken;
+
 namespace fs = std::filesystem;
 using namespace orx::framework;
 using orx::core::CProject;
@@ -32,12 +35,6 @@ using orx::core::ScenarioError;
 using orx::core::ScenarioLoader;
 
 constexpr uint32_t kResponderModel = 0x96000000;
-
-[[noreturn]] void broken(const std::string& what) {
-    std::fputs(what.c_str(), stderr);
-    std::fputc('\n', stderr);
-    std::abort();
-}
 
 struct Setup {
     // {"file": NAME} is resolved here: a directory with nothing in it.

@@ -30,7 +30,6 @@
 #include "orx/framework/PluginLoader.h"
 #include "orx/framework/Rpc.h"
 #include "orx/framework/ScriptableCreator.h"
-#include "orx/text/Text.h"
 #include "orx/transport/CurveKeys.h"
 
 namespace {
@@ -51,21 +50,11 @@ constexpr uint32_t kResultIntervalMs = 100;
 // "LOGGER=LEVEL[,LOGGER=LEVEL...]": checked while the command line is parsed, so that a bad
 // setting is a usage error and nothing has run yet.
 std::string CheckLogSetting(const std::string& setting) {
-    bool any = false;
-    for (const std::string& item : orx::text::SplitList(setting)) {
-        // Empty items are skipped, as the logging configuration itself skips them.
-        if (item.empty())
-            continue;
-        size_t eq = item.find('=');
-        int level = 0;
-        if (eq == std::string::npos || eq == 0 ||
-            !orx::framework::ParseLogLevel(item.substr(eq + 1), level)) {
-            return "\"" + item +
-                   "\": expected LOGGER=LEVEL with LEVEL one of debug, info, warn, error, off";
-        }
-        any = true;
-    }
-    return any ? std::string() : "expected LOGGER=LEVEL";
+    std::vector<std::pair<std::string, int>> entries;
+    std::string error;
+    if (!orx::framework::ParseLogSetting(setting, entries, &error))
+        return error;
+    return entries.empty() ? "expected LOGGER=LEVEL" : std::string();
 }
 
 std::filesystem::path ProgramDirectory() {

@@ -61,19 +61,10 @@ extern "C" void OnSignal(int) {
     g_stop.store(true);
 }
 
-BLLLogger* Log() {
+// Log lines of the daemon (the "frild" logger).
+void Log(int level, const std::string& text) {
     static BLLLogger* logger = BLLLoggerFactory::GetInstance()->GetLogger("frild");
-    return logger;
-}
-
-void Info(const std::string& text) {
-    if (Log()->IsEnabledFor(LOG_INFO))
-        Log()->Info(text, __FILE__, __LINE__);
-}
-
-void Warn(const std::string& text) {
-    if (Log()->IsEnabledFor(LOG_WARN))
-        Log()->Warn(text, __FILE__, __LINE__);
+    logger->Log(level, text, __FILE__, __LINE__);
 }
 
 struct UsageError : std::runtime_error {
@@ -286,7 +277,7 @@ int Run(int argc, char** argv) {
         ZmqIlServer::Reply replayReply;
         server.Divert(diag::kReplay, [&](const Message& request, ZmqIlServer::Reply reply) {
             auto refuse = [&](const std::string& why) {
-                Warn(std::string(diag::kReplay) + ": " + why);
+                Log(LOG_WARN, std::string(diag::kReplay) + ": " + why);
                 reply(FailedResponse(&request, FAULT_REFUSED,
                                      std::string(diag::kReplay) + ": " + why));
             };
@@ -307,14 +298,14 @@ int Run(int argc, char** argv) {
             replayRequest = request;
             replayReply = std::move(reply);
             replay->Start();
-            Info("replay started");
+            Log(LOG_INFO, "replay started");
         });
         auto finishReplay = [&] {
             Message answer = ReplayAnswer(replayRequest, *replay);
             if (answer.get_msg_type() == TMT_FAILED_RESPONSE)
-                Warn(diag::FaultText(answer));
+                Log(LOG_WARN, diag::FaultText(answer));
             else
-                Info("replay finished");
+                Log(LOG_INFO, "replay finished");
             replayReply(answer);
             replay.reset();
         };
@@ -339,7 +330,7 @@ int Run(int argc, char** argv) {
         } else if (insecure) {
             how = " (insecure: no CURVE)";
         }
-        Info("serving " + std::to_string(ports) + " ports on " + bound + how);
+        Log(LOG_INFO, "serving " + std::to_string(ports) + " ports on " + bound + how);
         // The line tests and scripts wait for: the endpoint is bound from here on, and the
         // word after "on" is the endpoint bound.
         std::string line = "frild: serving " + std::to_string(ports) + " ports on " + bound + how;
@@ -352,7 +343,7 @@ int Run(int argc, char** argv) {
         }
         if (runner)
             runner->Stop();
-        Info("stopped");
+        Log(LOG_INFO, "stopped");
     } catch (const std::exception& e) {
         std::cerr << "frild: " << e.what() << '\n';
         return kExitFailure;

@@ -20,19 +20,10 @@ using orx::framework::LOG_WARN;
 
 namespace {
 
-BLLLogger* Log() {
+// Log lines of the daemon (the "frild" logger).
+void Log(int level, const std::string& text) {
     static BLLLogger* logger = BLLLoggerFactory::GetInstance()->GetLogger("frild");
-    return logger;
-}
-
-void Info(const std::string& text) {
-    if (Log()->IsEnabledFor(LOG_INFO))
-        Log()->Info(text, __FILE__, __LINE__);
-}
-
-void Warn(const std::string& text) {
-    if (Log()->IsEnabledFor(LOG_WARN))
-        Log()->Warn(text, __FILE__, __LINE__);
+    logger->Log(level, text, __FILE__, __LINE__);
 }
 
 }  // namespace
@@ -116,7 +107,8 @@ void ZmqIlServer::Authenticate() {
             parts[6].size() != 32) {
             status = "500";
             text = "unexpected authentication request";
-            Warn("unexpected ZAP request (" + std::to_string(parts.size()) + " parts) refused");
+            Log(LOG_WARN,
+                "unexpected ZAP request (" + std::to_string(parts.size()) + " parts) refused");
         } else {
             char key[41] = {};
             zmq_z85_encode(key, static_cast<const uint8_t*>(parts[6].data()), 32);
@@ -125,10 +117,10 @@ void ZmqIlServer::Authenticate() {
                 status = "200";
                 text = "OK";
                 user = it->second;
-                Info("host at " + parts[3].to_string() + " let in with " + it->second);
+                Log(LOG_INFO, "host at " + parts[3].to_string() + " let in with " + it->second);
             } else {
-                Warn("host at " + parts[3].to_string() + " refused: its CURVE key " + key +
-                     " is not in " + m_allowDir);
+                Log(LOG_WARN, "host at " + parts[3].to_string() + " refused: its CURVE key " + key +
+                                  " is not in " + m_allowDir);
             }
         }
         for (const std::string& frame : {std::string("1.0"), requestId, status, text, user})
@@ -143,7 +135,7 @@ void ZmqIlServer::Receive() {
         envelope::FramedRequest request;
         std::string why;
         if (!envelope::ReadRequest(parts, request, why)) {
-            Warn(why);
+            Log(LOG_WARN, why);
             continue;
         }
         m_peers.insert(request.peer);
@@ -178,7 +170,7 @@ bool ZmqIlServer::Send(const std::string& peer, const std::string& tag,
 void ZmqIlServer::Answer(const std::string& peer, const std::string& tag,
                          const std::vector<uint8_t>& body) {
     if (!Send(peer, tag, body))
-        Warn("response dropped: its peer has gone or does not read");
+        Log(LOG_WARN, "response dropped: its peer has gone or does not read");
 }
 
 }  // namespace orx::transport

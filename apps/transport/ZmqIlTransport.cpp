@@ -11,21 +11,20 @@
 
 namespace orx::transport {
 
-using orx::framework::BLLLogger;
-using orx::framework::BLLLoggerFactory;
 using orx::framework::LOG_DEBUG;
 using orx::framework::LOG_ERROR;
 
 namespace {
 
-BLLLogger* Log() {
-    static BLLLogger* logger = BLLLoggerFactory::GetInstance()->GetLogger("il.transport.zmq");
-    return logger;
+// The transport's log lines (the "il.transport.zmq" logger).
+void Log(int level, const std::string& text) {
+    static auto* logger =
+        orx::framework::BLLLoggerFactory::GetInstance()->GetLogger("il.transport.zmq");
+    logger->Log(level, text, __FILE__, __LINE__);
 }
 
 void Error(const std::string& text) {
-    if (Log()->IsEnabledFor(LOG_ERROR))
-        Log()->Error(text, __FILE__, __LINE__);
+    Log(LOG_ERROR, text);
 }
 
 }  // namespace
@@ -339,10 +338,9 @@ void ZmqIlTransport::ReceiveAll() {
             }
             if (done) {
                 done(std::move(incoming.bytes));
-            } else if (Log()->IsEnabledFor(LOG_DEBUG)) {
-                Log()->Debug("late or unknown response " + std::to_string(incoming.tag) + " from " +
-                                 m_endpoint + " dropped",
-                             __FILE__, __LINE__);
+            } else {
+                Log(LOG_DEBUG, "late or unknown response " + std::to_string(incoming.tag) +
+                                   " from " + m_endpoint + " dropped");
             }
         } catch (const std::exception& e) {
             // A callback that throws must not take the I/O thread down with it.

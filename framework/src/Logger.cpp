@@ -172,8 +172,9 @@ void BLLLoggerFactory::SetDefaultLevel(int level) {
         logger->SetLevel(LevelFor(loggerName));
 }
 
-bool BLLLoggerFactory::Configure(const std::string& setting, std::string* error) {
-    std::vector<std::pair<std::string, int>> entries;
+bool ParseLogSetting(const std::string& setting, std::vector<std::pair<std::string, int>>& entries,
+                     std::string* error) {
+    entries.clear();
     for (const std::string& item : orx::text::SplitList(setting)) {
         if (item.empty())
             continue;
@@ -186,10 +187,18 @@ bool BLLLoggerFactory::Configure(const std::string& setting, std::string* error)
                     "\"" + item +
                     "\": expected LOGGER=LEVEL with LEVEL one of debug, info, warn, error, off";
             }
+            entries.clear();
             return false;
         }
         entries.emplace_back(Trim(item.substr(0, eq)), level);
     }
+    return true;
+}
+
+bool BLLLoggerFactory::Configure(const std::string& setting, std::string* error) {
+    std::vector<std::pair<std::string, int>> entries;
+    if (!ParseLogSetting(setting, entries, error))
+        return false;
     for (const auto& [name, level] : entries)
         SetLevel(name, level);
     return true;

@@ -7,16 +7,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "../FuzzMessages.h"
 #include "msglib/Codec.h"
 #include "responder_1.h"
 
 namespace {
 
-[[noreturn]] void broken(const char* what) {
-    std::fputs(what, stderr);
-    std::fputc('\n', stderr);
-    std::abort();
-}
+using fuzz::broken;
 
 template <class F>
 void attempt(F f) {
@@ -48,12 +45,10 @@ void stable(const Message& m, Parse parse, Build build) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Message m;
-    try {
-        m = msglib::decode(data, size);
-    } catch (const Tm_exception&) {
+    std::optional<Message> decoded = fuzz::DecodeInput(data, size);
+    if (!decoded)
         return 0;
-    }
+    const Message& m = *decoded;
     using namespace responder_1_bll;
     namespace st = Stats_1_bll;
     namespace ifs = IFSETUP_1_bll;

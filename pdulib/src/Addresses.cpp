@@ -43,10 +43,6 @@ std::string CMacAddress::ToString() const {
     return text;
 }
 
-void CMacAddress::CopyTo(uint8_t* out) const {
-    std::memcpy(out, m_bytes.data(), SIZE);
-}
-
 bool CIpAddress::ConvertToType(const std::string& text) {
     std::array<uint8_t, SIZE> bytes{};
     if (inet_pton(AF_INET, text.c_str(), bytes.data()) != 1)
@@ -59,10 +55,6 @@ std::string CIpAddress::ToString() const {
     char text[INET_ADDRSTRLEN];
     inet_ntop(AF_INET, m_bytes.data(), text, sizeof text);
     return text;
-}
-
-void CIpAddress::CopyTo(uint8_t* out) const {
-    std::memcpy(out, m_bytes.data(), SIZE);
 }
 
 bool CIpv6Address::ConvertToType(const std::string& text) {
@@ -78,10 +70,6 @@ std::string CIpv6Address::ToString() const {
     char text[INET6_ADDRSTRLEN];
     inet_ntop(AF_INET6, m_bytes.data(), text, sizeof text);
     return text;
-}
-
-void CIpv6Address::CopyTo(uint8_t* out) const {
-    std::memcpy(out, m_bytes.data(), SIZE);
 }
 
 }  // namespace orx::common

@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace spdlog {
 class logger;
@@ -33,6 +35,10 @@ struct LogRecord {
 // Parses "debug", "info", "warn"/"warning", "error", "off" (or the numbers 1 to 4).
 bool ParseLogLevel(const std::string& text, int& level);
 const char* LogLevelName(int level);
+// Reads "name=level[,name=level...]" (blanks around names and levels, and empty items, are
+// ignored); false with the first malformed entry described in `error`, and no entries.
+bool ParseLogSetting(const std::string& setting, std::vector<std::pair<std::string, int>>& entries,
+                     std::string* error);
 
 // A named logger. Call sites check IsEnabledFor before they build the text.
 class BLLLogger {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "orx/framework/Logger.h"
 #include "orx/framework/Types.h"
 #include "orx/ids/responder.h"
 
@@ -30,6 +31,13 @@ constexpr long MSG_MODIFIER_VALUE_TOO_LONG = 0x9600000c;
 constexpr const char* LOGGER_ENTRY = "traffic.responder";
 constexpr const char* LOGGER_DEV = "content.traffic.responder";
 constexpr const char* LOGGER_USER = "user.responder";
+
+// The developers' logger (LOGGER_DEV), looked up once.
+inline orx::framework::BLLLogger* DevLogger() {
+    static orx::framework::BLLLogger* logger =
+        orx::framework::BLLLoggerFactory::GetInstance()->GetLogger(LOGGER_DEV);
+    return logger;
+}
 
 }  // namespace orx::responder
 

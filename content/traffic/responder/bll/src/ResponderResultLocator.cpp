@@ -17,11 +17,6 @@ using namespace orx::core;
 
 namespace {
 
-BLLLogger* devLogger() {
-    static BLLLogger* logger = BLLLoggerFactory::GetInstance()->GetLogger(LOGGER_DEV);
-    return logger;
-}
-
 bool Usable(const CPort& port, bool simulation) {
     return simulation || port.GetOnline();
 }
@@ -91,7 +86,7 @@ bool CResponderResultLocator::ValidateSubscriptionRoots(ResultSubscription& subs
         try {
             GetPortsForObj(CHandleRegistry::Instance().Find(root), scratch);
         } catch (const COrxRunTimeError& e) {
-            if (BLLLogger* log = devLogger(); log && log->IsEnabledFor(LOG_INFO)) {
+            if (BLLLogger* log = DevLogger(); log && log->IsEnabledFor(LOG_INFO)) {
                 log->Info(std::string("ValidateSubscriptionRoots: Validation failure ") + e.what(),
                           __FILE__, __LINE__);
             }

@@ -12,13 +12,8 @@ using namespace orx::core;
 
 namespace {
 
-BLLLogger* devLogger() {
-    static BLLLogger* logger = BLLLoggerFactory::GetInstance()->GetLogger(LOGGER_DEV);
-    return logger;
-}
-
 void Debug(const std::string& text, const char* file, int line) {
-    if (BLLLogger* log = devLogger(); log && log->IsEnabledFor(LOG_DEBUG))
+    if (BLLLogger* log = DevLogger(); log && log->IsEnabledFor(LOG_DEBUG))
         log->Debug(text, file, line);
 }
 
