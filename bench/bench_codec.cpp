@@ -9,12 +9,13 @@
 
 #include "Quick.h"
 #include "msglib/Codec.h"
+#include "responder_1.h"
 
 namespace {
 
-const char* const kConfigNames[] = {"configHandle", "filterExpr", "vifHandle", "responseArray",
-                                    nullptr};
-const char* const kProfileNames[] = {"payload", "portIndex", "delay", "modifierArray", nullptr};
+// The member names of the records the message set defines, built here with the bare codec.
+const char* const* const kConfigNames = responder_1_bll::respConfig_t_names;
+const char* const* const kProfileNames = responder_1_bll::respProfile_t_names;
 
 Message make_request(int records) {
     std::mt19937 rng(42);
@@ -22,7 +23,7 @@ Message make_request(int records) {
     m.set_use_send_member_string(true);
     m.clear(TMG_MEMBERS);
     m.set_msg_type(TMT_REQUEST);
-    m.set_request_name("responder_1.ConfigResponder");
+    m.set_request_name(responder_1_bll::request::ConfigResponder);
     auto* catalog = m.get_send_member_string(TMG_MEMBERS);
     auto* list = new Tm_array;
     list->reserve(records);
