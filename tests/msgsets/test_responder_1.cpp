@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <limits>
 #include <string>
 #include <vector>
@@ -269,3 +270,25 @@ TEST(Responder1, WrongKindsAndMissingMembersAreNamed) {
 }
 
 }  // namespace
+
+// The compile-time check of member lists counts each kind of member a record holds as one, so
+// that a list naming every member passes and one missing a member fails.
+namespace arity_check {
+struct Empty_s {};
+struct Mixed_s {
+    uint8_t small = 0;
+    bool flag = false;
+    std::string text;
+    responder_1_bll::EnumOperType operation = responder_1_bll::SET_VALUE;
+    std::vector<uint32_t> numbers;
+    std::vector<std::string> texts;
+    std::array<uint8_t, 6> mac{};
+    responder_1_bll::errorMsg_s nested;
+    std::vector<responder_1_bll::respProfile_s> records;
+};
+static_assert(msgsets::wire::member_count<Empty_s>() == 0);
+static_assert(msgsets::wire::member_count<Mixed_s>() == 9);
+static_assert(msgsets::wire::member_count<responder_1_bll::respConfig_s>() == 4);
+static_assert(msgsets::wire::distinct({"a", "b", "c"}));
+static_assert(!msgsets::wire::distinct({"a", "b", "a"}));
+}  // namespace arity_check

@@ -416,3 +416,47 @@ TEST_F(DataModelTest, StartAndStopAreOfferedByActivationAndPortState) {
 }
 
 }  // namespace
+
+// The generated id constants name the classes and properties the data-model files define, as the
+// meta-class manager reads those files (a generator that put a property under the wrong class,
+// or read an id wrongly, shows here).
+TEST_F(DataModelTest, GeneratedIdsAreThoseOfTheLoadedDataModels) {
+    namespace core = orx::ids::core;
+    namespace responder = orx::ids::responder;
+    struct Expected {
+        const char* className;
+        uint32_t classId;
+        const char* property;  // null: the class alone
+        uint32_t propertyId;
+    };
+    const Expected cases[] = {
+        {"Scriptable", core::Scriptable::kClass, "Name", core::Scriptable::Name},
+        {"Port", core::Port::kClass, "Online", core::Port::Online},
+        {"PhysicalTestModule", core::PhysicalTestModule::kClass, "Model",
+         core::PhysicalTestModule::Model},
+        {"PduContainer", core::PduContainer::kClass, "FrameConfig",
+         core::PduContainer::FrameConfig},
+        {"Command", core::Command::kClass, "Status", core::Command::Status},
+        {"ProtocolStopCommand", core::ProtocolStopCommand::kClass, nullptr, 0},
+        {"BaseFrameResponseConfig", responder::BaseFrameResponseConfig::kClass, "Running",
+         responder::BaseFrameResponseConfig::Running},
+        {"FrameResponseModifier", responder::FrameResponseModifier::kClass, "Value",
+         responder::FrameResponseModifier::Value},
+        {"FrameResponseProfile", responder::FrameResponseProfile::kClass, "UseRxFrame",
+         responder::FrameResponseProfile::UseRxFrame},
+        {"FrameConfigConvertCommand", responder::FrameConfigConvertCommand::kClass, "FilterValue",
+         responder::FrameConfigConvertCommand::FilterValue},
+        {"FrameResponseStopCommand", responder::FrameResponseStopCommand::kClass, nullptr, 0},
+    };
+    for (const Expected& e : cases) {
+        const CMetaClass* meta = CMetaClassManager::Instance().GetClass(e.className);
+        ASSERT_NE(meta, nullptr) << e.className;
+        EXPECT_EQ(meta->GetClassId().Value(), e.classId) << e.className;
+        if (!e.property)
+            continue;
+        const CMetaProperty* property = meta->FindProperty(e.property);
+        ASSERT_NE(property, nullptr) << e.className << '.' << e.property;
+        EXPECT_EQ(property->GetId(), e.propertyId) << e.className << '.' << e.property;
+        EXPECT_EQ(property->GetClassId().Value(), e.classId) << e.className << '.' << e.property;
+    }
+}
