@@ -38,7 +38,7 @@ std::string CMacAddress::ToString() const {
     for (size_t i = 0; i < SIZE; ++i) {
         if (i > 0)
             text.push_back(':');
-        text += orx::text::HexEncode(&m_bytes[i], 1);
+        orx::text::AppendHexByte(text, m_bytes[i]);
     }
     return text;
 }

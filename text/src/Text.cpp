@@ -80,24 +80,11 @@ std::vector<std::string> SplitList(std::string_view text, char separator) {
     }
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string HexEncode(const uint8_t* data, size_t size) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
     text.reserve(size * 2);
-    for (size_t i = 0; i < size; ++i) {
-        text.push_back(kDigits[data[i] >> 4]);
-        text.push_back(kDigits[data[i] & 0xF]);
-    }
+    for (size_t i = 0; i < size; ++i)
+        AppendHexByte(text, data[i]);
     return text;
 }
 

@@ -31,8 +31,23 @@ std::vector<std::string> SplitList(std::string_view text, char separator = ',');
 
 // Hex --------------------------------------------------------------------------------------------
 
-// The value of a hex digit (either case); -1 for any other character.
-int HexDigitValue(char c);
+// The value of a hex digit (either case); -1 for any other character. Inline, as frame
+// descriptions read addresses with it digit by digit.
+inline int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+// Appends a byte's two lowercase hex digits.
+inline void AppendHexByte(std::string& out, uint8_t byte) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    out.push_back(kDigits[byte >> 4]);
+    out.push_back(kDigits[byte & 0xF]);
+}
 // Two lowercase hex digits per byte.
 std::string HexEncode(const uint8_t* data, size_t size);
 inline std::string HexEncode(const std::vector<uint8_t>& bytes) {

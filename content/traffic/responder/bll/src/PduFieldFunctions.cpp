@@ -198,7 +198,7 @@ namespace {
 void AppendHex(std::string& out, const std::vector<uint8_t>& bytes, size_t from, size_t count) {
     for (size_t i = from; i < from + count; ++i) {
         const uint8_t b = i < bytes.size() ? bytes[i] : 0;
-        out += orx::text::HexEncode(&b, 1);
+        orx::text::AppendHexByte(out, b);
     }
 }
 
