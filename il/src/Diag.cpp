@@ -72,7 +72,8 @@ void CreateShowRequest(Message* message, uint32_t destination) {
     message->create_send_member_string_meta();
 }
 
-void CreateShowResponse(Message* message, const std::vector<ResponderView>& responders) {
+void CreateShowResponse(Message* message, const std::vector<ResponderView>& responders,
+                        const std::vector<PortDispatchView>& ports) {
     Begin(message, TMT_RESPONSE, kShowResponders);
     Tm_catalog<std::string>* names = message->get_send_member_string(TMG_MEMBERS);
     auto list = std::make_unique<Tm_array>();
@@ -99,6 +100,28 @@ void CreateShowResponse(Message* message, const std::vector<ResponderView>& resp
         list->add_member_and_own(s.release());
     }
     message->add_member_and_own(TMG_MEMBERS, "responders", list.release());
+    auto portList = std::make_unique<Tm_array>();
+    for (const PortDispatchView& p : ports) {
+        auto s = std::make_unique<Tm_struct>(names);
+        s->add_member("port", p.port);
+        s->add_member("running", p.running);
+        s->add_member("indexed", p.indexed);
+        auto keys = std::make_unique<Tm_array>();
+        for (const DispatchKeyView& k : p.keys) {
+            auto ks = std::make_unique<Tm_struct>(names);
+            ks->add_member("key", k.key);
+            ks->add_member("responders", k.responders);
+            ks->add_member("values", k.values);
+            keys->add_member_and_own(ks.release());
+        }
+        s->add_member_and_own("keys", keys.release());
+        auto always = std::make_unique<Tm_array>();
+        for (uint32_t h : p.alwaysRun)
+            always->add_member(h);
+        s->add_member_and_own("alwaysRun", always.release());
+        portList->add_member_and_own(s.release());
+    }
+    message->add_member_and_own(TMG_MEMBERS, "ports", portList.release());
     message->create_send_member_string_meta();
 }
 
@@ -127,6 +150,34 @@ std::vector<ResponderView> ParseShowResponse(const Message& response) {
             });
             out.push_back(std::move(r));
         });
+    return out;
+}
+
+std::vector<PortDispatchView> ParseShowDispatch(const Message& response) {
+    std::vector<PortDispatchView> out;
+    // Checks the response as ParseShowResponse does; an answer without "ports" has none.
+    Member(response, kShowResponders, "responders");
+    if (response.get_member_index(TMG_MEMBERS, "ports") < 0)
+        return out;
+    EachStruct(Member(response, kShowResponders, "ports"), "ports", [&](const Tm_struct& s) {
+        PortDispatchView p;
+        p.port = s.get_member_uint16("port");
+        p.running = s.get_member_uint32("running");
+        p.indexed = s.get_member_uint32("indexed");
+        std::string where = "ports[port " + std::to_string(p.port) + "]";
+        EachStruct(s.find_member("keys"), where + ".keys", [&](const Tm_struct& k) {
+            p.keys.push_back(DispatchKeyView{k.get_member_string("key"),
+                                             k.get_member_uint32("responders"),
+                                             k.get_member_uint32("values")});
+        });
+        const Tm_value* always = s.find_member("alwaysRun");
+        if (always == nullptr || always->get_kind() != TMK_ARRAY)
+            throw DiagError(where + ".alwaysRun is not an array");
+        const auto& array = static_cast<const Tm_array&>(*always);
+        for (int i = 0; i < array.get_member_count(); ++i)
+            p.alwaysRun.push_back(array.get_member_uint32(i));
+        out.push_back(std::move(p));
+    });
     return out;
 }
 

@@ -193,8 +193,9 @@ struct IlServer::Impl {
         uint32_t d = req.get_destination();
         if (d != Message::kNoDestination)
             Port(req);
-        diag::CreateShowResponse(
-            &resp, responders.Describe(d == Message::kNoDestination, static_cast<uint16_t>(d)));
+        const bool all = d == Message::kNoDestination;
+        diag::CreateShowResponse(&resp, responders.Describe(all, static_cast<uint16_t>(d)),
+                                 responders.DescribeDispatch(all, static_cast<uint16_t>(d)));
     }
 
     // Interface setup belongs to emulated devices, which this test port does not model.
@@ -368,6 +369,10 @@ std::vector<CounterSnapshot> IlServer::Counters() const {
 
 std::vector<ResponderView> IlServer::Describe(uint32_t port) const {
     return m_impl->responders.Describe(port == kAllPorts, static_cast<uint16_t>(port));
+}
+
+std::vector<PortDispatchView> IlServer::DescribeDispatch(uint32_t port) const {
+    return m_impl->responders.DescribeDispatch(port == kAllPorts, static_cast<uint16_t>(port));
 }
 
 }  // namespace orx::il

@@ -88,6 +88,8 @@ class IlServer {
     // handle order. Control-path call, like Handle; also answered as "ildiag.ShowResponders".
     static constexpr uint32_t kAllPorts = 0xFFFFFFFFu;
     std::vector<ResponderView> Describe(uint32_t port = kAllPorts) const;
+    // How each port (or just `port`) dispatches frames to its running responders.
+    std::vector<PortDispatchView> DescribeDispatch(uint32_t port = kAllPorts) const;
 
   private:
     struct Impl;
