@@ -9,18 +9,25 @@
 namespace orx::il {
 
 std::string FieldKey::Name() const {
-    std::string at = std::to_string(offset);
-    if (headerAt >= 0)
-        at = "4*(ether[" + std::to_string(headerAt) + "]&0xf)+" + at;
-    std::string name = "ether[" + at;
-    if (width != 1)
-        name += ":" + std::to_string(width);
-    name += "]";
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on chains of operator+ at -O3.
+    std::string name = "ether[";
+    if (headerAt >= 0) {
+        name += "4*(ether[";
+        name += std::to_string(headerAt);
+        name += "]&0xf)+";
+    }
+    name += std::to_string(offset);
+    if (width != 1) {
+        name += ':';
+        name += std::to_string(width);
+    }
+    name += ']';
     const uint32_t full = width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
     if (mask != full) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%0*x", 2 * width, mask);
-        name += std::string(" & ") + hex;
+        name += " & ";
+        name += hex;
     }
     return name;
 }
