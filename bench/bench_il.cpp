@@ -85,10 +85,32 @@ struct Setup {
     std::vector<std::string> filters;
 };
 
+void Request(IlServer& il, void (*build)(Message*, const std::vector<uint32_t>&, bool),
+             const std::vector<uint32_t>& handles) {
+    Message m;
+    build(&m, handles, true);
+    m.set_destination(0);
+    if (il.Handle(m).get_msg_type() != TMT_RESPONSE)
+        std::abort();
+}
+
+// Configures `configs` on port 0; returns their handles.
+std::vector<uint32_t> Configure(IlServer& il,
+                                const std::vector<responder_1_bll::respConfig_s>& configs) {
+    Message m;
+    responder_1_bll::create_req_ConfigResponder(&m, configs, true);
+    m.set_destination(0);
+    if (il.Handle(m).get_msg_type() != TMT_RESPONSE)
+        std::abort();
+    std::vector<uint32_t> handles;
+    for (const auto& c : configs)
+        handles.push_back(c.configHandle);
+    return handles;
+}
+
 Setup MakeIl(int responders, bool answer) {
     Setup s{std::make_unique<IlServer>(std::vector<uint16_t>{0}), {}};
     std::vector<responder_1_bll::respConfig_s> configs;
-    std::vector<uint32_t> handles;
     for (int i = 0; i < responders; ++i) {
         responder_1_bll::respConfig_s c;
         c.configHandle = 100 + i;
@@ -101,17 +123,8 @@ Setup MakeIl(int responders, bool answer) {
         }
         s.filters.push_back(c.filterExpr);
         configs.push_back(c);
-        handles.push_back(c.configHandle);
     }
-    Message m;
-    responder_1_bll::create_req_ConfigResponder(&m, configs, true);
-    m.set_destination(0);
-    if (s.il->Handle(m).get_msg_type() != TMT_RESPONSE)
-        std::abort();
-    responder_1_bll::create_req_Start(&m, handles, true);
-    m.set_destination(0);
-    if (s.il->Handle(m).get_msg_type() != TMT_RESPONSE)
-        std::abort();
+    Request(*s.il, responder_1_bll::create_req_Start, Configure(*s.il, configs));
     return s;
 }
 
@@ -158,15 +171,7 @@ Setup MakePatchingIl() {
     set(34, {0});
     c.responseArray.push_back(p);
     s.filters.push_back(c.filterExpr);
-    Message m;
-    responder_1_bll::create_req_ConfigResponder(&m, {c}, true);
-    m.set_destination(0);
-    if (s.il->Handle(m).get_msg_type() != TMT_RESPONSE)
-        std::abort();
-    responder_1_bll::create_req_Start(&m, {1}, true);
-    m.set_destination(0);
-    if (s.il->Handle(m).get_msg_type() != TMT_RESPONSE)
-        std::abort();
+    Request(*s.il, responder_1_bll::create_req_Start, Configure(*s.il, {c}));
     return s;
 }
 
@@ -197,29 +202,12 @@ std::vector<responder_1_bll::respConfig_s> HostConfigs(int responders, uint32_t 
     return configs;
 }
 
-void Request(IlServer& il, void (*build)(Message*, const std::vector<uint32_t>&, bool),
-             const std::vector<uint32_t>& handles) {
-    Message m;
-    build(&m, handles, true);
-    m.set_destination(0);
-    if (il.Handle(m).get_msg_type() != TMT_RESPONSE)
-        std::abort();
-}
-
 Setup MakeHostsIl(int responders) {
     Setup s{std::make_unique<IlServer>(std::vector<uint16_t>{0}), {}};
     std::vector<responder_1_bll::respConfig_s> configs = HostConfigs(responders, 1);
-    std::vector<uint32_t> handles;
-    for (const auto& c : configs) {
+    for (const auto& c : configs)
         s.filters.push_back(c.filterExpr);
-        handles.push_back(c.configHandle);
-    }
-    Message m;
-    responder_1_bll::create_req_ConfigResponder(&m, configs, true);
-    m.set_destination(0);
-    if (s.il->Handle(m).get_msg_type() != TMT_RESPONSE)
-        std::abort();
-    Request(*s.il, responder_1_bll::create_req_Start, handles);
+    Request(*s.il, responder_1_bll::create_req_Start, Configure(*s.il, configs));
     return s;
 }
 
@@ -306,15 +294,7 @@ std::vector<StoredFrame> HostFrames(int responders) {
 // Building and publishing the table of `responders` configured ones: the best of a few starts.
 double PublishMs(int responders) {
     IlServer il({0});
-    std::vector<responder_1_bll::respConfig_s> configs = HostConfigs(responders, 1);
-    std::vector<uint32_t> handles;
-    for (const auto& c : configs)
-        handles.push_back(c.configHandle);
-    Message m;
-    responder_1_bll::create_req_ConfigResponder(&m, configs, true);
-    m.set_destination(0);
-    if (il.Handle(m).get_msg_type() != TMT_RESPONSE)
-        std::abort();
+    const std::vector<uint32_t> handles = Configure(il, HostConfigs(responders, 1));
     double best = 1e9;
     for (int round = 0, rounds = bench::Rounds(5); round < rounds; ++round) {
         const auto start = std::chrono::steady_clock::now();
