@@ -93,7 +93,7 @@ void PrintDispatch(const orx::il::PortDispatchView& p, std::ostream& out) {
             << " value(s)\n";
     }
     if (!p.alwaysRun.empty()) {
-        out << "    run on every frame (no fixed field every match tests):";
+        out << "    run on every frame:";
         for (uint32_t h : p.alwaysRun)
             out << ' ' << h;
         out << '\n';

@@ -228,6 +228,11 @@ PortDispatch PortDispatch::Build(const std::vector<const FilterAnalysis*>& filte
     PortDispatch d;
     d.m_built = true;
     d.m_size = filters.size();
+    if (filters.size() < kIndexFrom) {
+        for (uint32_t i = 0; i < filters.size(); ++i)
+            d.m_alwaysRun.push_back(i);
+        return d;
+    }
     // The keys any filter tests, and how selective each is over this table: the mean number of
     // responders sharing one of its values (lower is better).
     std::map<FieldKey, uint32_t> ids;

@@ -113,7 +113,7 @@ void PortEngine::Process(const RxFrame* frames, size_t count, TxBatch& out) {
         const ResponderOp* first = table->responders.data();
         const ResponderOp* last = first + table->responders.size();
         uint64_t dropped = 0;
-        if (table->dispatch.Covers(table->responders.size())) {
+        if (table->dispatch.Covers(table->responders.size()) && table->dispatch.HasKeys()) {
             const PortDispatch& dispatch = table->dispatch;
             for (size_t i = 0; i < count; ++i) {
                 const RxFrame& f = frames[i];

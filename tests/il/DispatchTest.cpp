@@ -358,7 +358,7 @@ TEST(Dispatch, FramesEndingInsideAKeyMatchExactlyAsTheFilterDoes) {
     }
 }
 
-TEST(Dispatch, KeysBeyondTheLimitLeaveTheirRespondersAlwaysRun) {
+TEST(Dispatch, KeysBeyondTheLimitAndSmallTablesLeaveTheirRespondersAlwaysRun) {
     Programs programs;
     std::vector<const FilterAnalysis*> analyses;
     std::vector<std::string> expressions;
@@ -377,8 +377,13 @@ TEST(Dispatch, KeysBeyondTheLimitLeaveTheirRespondersAlwaysRun) {
         EXPECT_GE(k.responders, 2u);
         EXPECT_EQ(k.values, k.responders);
     }
-    // A default dispatch covers no table, so the frame path runs every filter.
+    // A default dispatch covers no table, so the frame path runs every filter; so does one of
+    // a table too small to index.
     EXPECT_FALSE(PortDispatch{}.Covers(0));
+    analyses.resize(PortDispatch::kIndexFrom - 1);
+    PortDispatch small = PortDispatch::Build(analyses);
+    EXPECT_FALSE(small.HasKeys());
+    EXPECT_EQ(small.AlwaysRun().size(), analyses.size());
 }
 
 respProfile_s Tagged(uint32_t handle) {

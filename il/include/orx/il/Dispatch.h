@@ -83,6 +83,8 @@ class PortDispatch {
     // At most this many keys are read per frame; responders that would need another key run
     // on every frame.
     static constexpr size_t kMaxKeys = 16;
+    // Below this many responders running them all costs less than reading keys: no index.
+    static constexpr size_t kIndexFrom = 4;
 
     // `filters[i]` is the analysis of the table's i-th responder (table order).
     static PortDispatch Build(const std::vector<const FilterAnalysis*>& filters);
@@ -94,6 +96,8 @@ class PortDispatch {
     // Whether this dispatch was built for a table of `responders` (a default one is for none:
     // the frame path then runs every filter).
     bool Covers(size_t responders) const { return m_built && m_size == responders; }
+    // Without keys every responder is a candidate of every frame.
+    bool HasKeys() const { return !m_keys.empty(); }
     // Responders that run on every frame, ascending.
     const std::vector<uint32_t>& AlwaysRun() const { return m_alwaysRun; }
     uint32_t Indexed() const { return m_indexed; }
