@@ -203,7 +203,7 @@ struct Generator {
         // Short frames end just before, at or after the fields the filters load.
         if (Chance(20))
             f.resize(Pick(static_cast<uint32_t>(f.size()) + 1));
-        return f;
+        return std::vector<uint8_t>(f.begin(), f.end());  // no spare capacity to read into
     }
 };
 
