@@ -130,6 +130,48 @@ std::vector<ResponderView> ParseShowResponse(const Message& response) {
     return out;
 }
 
+void CreateLinksRequest(Message* message) {
+    Begin(message, TMT_REQUEST, kShowLinks);
+    message->create_send_member_string_meta();
+}
+
+void CreateLinksResponse(Message* message, const std::vector<LinkView>& links) {
+    Begin(message, TMT_RESPONSE, kShowLinks);
+    Tm_catalog<std::string>* names = message->get_send_member_string(TMG_MEMBERS);
+    auto list = std::make_unique<Tm_array>();
+    for (const LinkView& l : links) {
+        auto s = std::make_unique<Tm_struct>(names);
+        s->add_member("port", l.port);
+        s->add_member("interface", l.interface);
+        s->add_member("received", l.received);
+        s->add_member("captureDropped", l.captureDropped);
+        s->add_member("interfaceDropped", l.interfaceDropped);
+        s->add_member("transmitted", l.transmitted);
+        s->add_member("transmitFailed", l.transmitFailed);
+        s->add_member("error", l.error);
+        list->add_member_and_own(s.release());
+    }
+    message->add_member_and_own(TMG_MEMBERS, "links", list.release());
+    message->create_send_member_string_meta();
+}
+
+std::vector<LinkView> ParseLinksResponse(const Message& response) {
+    std::vector<LinkView> out;
+    EachStruct(Member(response, kShowLinks, "links"), "links", [&](const Tm_struct& s) {
+        LinkView l;
+        l.port = s.get_member_uint16("port");
+        l.interface = s.get_member_string("interface");
+        l.received = s.get_member_uint64("received");
+        l.captureDropped = s.get_member_uint64("captureDropped");
+        l.interfaceDropped = s.get_member_uint64("interfaceDropped");
+        l.transmitted = s.get_member_uint64("transmitted");
+        l.transmitFailed = s.get_member_uint64("transmitFailed");
+        l.error = s.get_member_string("error");
+        out.push_back(std::move(l));
+    });
+    return out;
+}
+
 void CreateReplayRequest(Message* message) {
     Begin(message, TMT_REQUEST, kReplay);
     message->create_send_member_string_meta();

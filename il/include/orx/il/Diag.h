@@ -12,6 +12,13 @@
 //     profiles: array of structures { port u16, delay u32 (microseconds), payload binary,
 //                                     modifierCount u32 }
 //
+// ildiag.ShowLinks: the live interfaces of the IL's ports (none while no port runs on one).
+//   Response member "links": array of structures, in port order:
+//     port u16, interface string, received u64 (frames captured and handed to the responders),
+//     captureDropped u64 (dropped by the capture buffer), interfaceDropped u64 (dropped by the
+//     interface), transmitted u64, transmitFailed u64 (frames the system did not take),
+//     error string (why the port ended; "" while it runs)
+//
 // ildiag.Replay (answered by frild only): replays every capture given with --pcap-in from its
 //   start, in the capture's own time, and rewrites each --pcap-out file; answered once the
 //   replay has finished. Response member "ports": array of structures
@@ -48,6 +55,19 @@ struct ResponderView {
     bool operator==(const ResponderView&) const = default;
 };
 
+// One port's live interface and its counters.
+struct LinkView {
+    uint16_t port = 0;
+    std::string interface;
+    uint64_t received = 0;
+    uint64_t captureDropped = 0;
+    uint64_t interfaceDropped = 0;
+    uint64_t transmitted = 0;
+    uint64_t transmitFailed = 0;
+    std::string error;
+    bool operator==(const LinkView&) const = default;
+};
+
 struct ReplayPortView {
     uint16_t port = 0;
     uint64_t framesRead = 0;
@@ -59,6 +79,7 @@ namespace diag {
 
 inline constexpr const char* kShowResponders = "ildiag.ShowResponders";
 inline constexpr const char* kReplay = "ildiag.Replay";
+inline constexpr const char* kShowLinks = "ildiag.ShowLinks";
 
 // A failed response, or an answer whose members are missing or of the wrong kind. The text is
 // the IL's faultString, or names the member that is wrong.
@@ -72,6 +93,10 @@ class DiagError : public std::runtime_error {
 void CreateShowRequest(Message* message, uint32_t destination = 0xFFFFFFFFu);
 void CreateShowResponse(Message* message, const std::vector<ResponderView>& responders);
 std::vector<ResponderView> ParseShowResponse(const Message& response);
+
+void CreateLinksRequest(Message* message);
+void CreateLinksResponse(Message* message, const std::vector<LinkView>& links);
+std::vector<LinkView> ParseLinksResponse(const Message& response);
 
 void CreateReplayRequest(Message* message);
 void CreateReplayResponse(Message* message, const std::vector<ReplayPortView>& ports);
