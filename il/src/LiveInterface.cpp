@@ -1,8 +1,6 @@
 #include "orx/il/LiveInterface.h"
 
 #include <linux/if_packet.h>
-#include <net/ethernet.h>
-#include <net/if.h>
 #include <pcap/pcap.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -56,7 +54,7 @@ std::string ErrnoText(int error) {
 struct LiveInterface::Impl {
     pcap_t* pcap = nullptr;
     bool nano = false;
-    int sendFd = -1;
+    int sendFd = -1;  // the capture's socket: pcap_close closes it
     std::mutex txMutex;
     std::vector<mmsghdr> messages;  // guarded by txMutex; grown to the largest batch
     std::vector<iovec> vectors;
@@ -64,8 +62,6 @@ struct LiveInterface::Impl {
     ~Impl() {
         if (pcap)
             pcap_close(pcap);
-        if (sendFd >= 0)
-            ::close(sendFd);
     }
 };
 
@@ -121,21 +117,14 @@ LiveInterface::LiveInterface(const std::string& name, size_t bufferBytes)
         throw PcapError("interface " + name + ": cannot set non-blocking mode: " + error);
     m_impl->nano = pcap_get_tstamp_precision(p) == PCAP_TSTAMP_PRECISION_NANO;
 
-    // Transmissions leave through a socket of their own: protocol 0 receives nothing, and
-    // sendmmsg hands the kernel a whole batch in one call.
-    const unsigned index = if_nametoindex(name.c_str());
-    if (index == 0)
-        throw PcapError("interface " + name + ": no interface index: " + ErrnoText(errno));
-    m_impl->sendFd = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
-    if (m_impl->sendFd < 0)
-        throw PcapError("interface " + name + ": cannot open a packet socket: " + ErrnoText(errno));
-    sockaddr_ll address{};
-    address.sll_family = AF_PACKET;
-    address.sll_protocol = 0;
-    address.sll_ifindex = static_cast<int>(index);
-    if (::bind(m_impl->sendFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        throw PcapError("interface " + name + ": cannot bind a packet socket: " + ErrnoText(errno));
-    }
+    // Transmissions leave through the capture's own socket, bound to the interface: the kernel
+    // then keeps them out of its ring (a socket never sees what it sent), and sendmmsg hands it
+    // a whole batch in one call.
+    m_impl->sendFd = pcap_fileno(p);
+    // What else leaves the interface (the host's own traffic) stays out of the ring too; older
+    // kernels lack the option, and libpcap then drops those frames itself.
+    int one = 1;
+    ::setsockopt(m_impl->sendFd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one);
     // Past the system's wmem_max when allowed (the capture already needs CAP_NET_RAW).
     int sendBuffer = kSendBufferBytes;
     if (::setsockopt(m_impl->sendFd, SOL_SOCKET, SO_SNDBUFFORCE, &sendBuffer, sizeof sendBuffer) !=

@@ -3,7 +3,7 @@
 // Live Linux interfaces through libpcap. A port captures only the frames it receives
 // (PCAP_D_IN), so a responder never answers its own transmissions, through libpcap's
 // memory-mapped ring (TPACKET_V3: frames arrive in blocks, handed over in batches), and
-// transmits batches with sendmmsg on a packet socket bound to the interface. LiveRunner drives
+// transmits batches with sendmmsg on the capture's own socket. LiveRunner drives
 // each port's frames on a thread of its own.
 
 #include <atomic>
