@@ -352,6 +352,14 @@ void LiveRunner::Run(Port& port) {
             nextStats = now + kStatsEvery;
         }
     }
+    // Frames the kernel took in before the stop are answered rather than left uncounted in
+    // the ring; a link that keeps sending is cut off after a short while.
+    const auto drainEnd = steady_clock::now() + milliseconds(200);
+    while (!port.iface->Failed() && steady_clock::now() < drainEnd) {
+        const bool readable = port.iface->WaitReadable(2 * kBlockTimeoutMs);
+        if (pump.Poll(LiveInterface::NowNs()) == 0 && !readable)
+            break;
+    }
     pump.Flush();
     port.iface->RefreshCaptureStats();
 }

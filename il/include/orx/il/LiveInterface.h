@@ -104,7 +104,8 @@ class LiveRunner {
     LiveRunner& operator=(const LiveRunner&) = delete;
 
     void Start();
-    // Stops the threads and transmits the responses still waiting; idempotent.
+    // Stops the threads once they have answered what the kernel already took in (at most a
+    // fraction of a second), and transmits the responses still waiting; idempotent.
     void Stop();
     const std::vector<std::unique_ptr<LiveInterface>>& Interfaces() const { return m_ifaces; }
     // Each port's counters, in the order given. Any thread.
