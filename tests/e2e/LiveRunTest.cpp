@@ -260,6 +260,36 @@ class LiveRunTest : public ProgramTest {
 
     std::vector<std::string> InNamespace() const { return {"ip", "netns", "exec", m_ns}; }
 
+    // Whether frhost shows `text` (its first interval), waiting up to 10 s.
+    ::testing::AssertionResult Started(const Background& run, const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + seconds(10);
+        while (run.Out().find(text) == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(milliseconds(20));
+        if (run.Out().find(text) != std::string::npos)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "frhost did not start: " << run.Out() << ReadAll(m_dir / "err");
+    }
+
+    // frhost run on the example live responder, its port1 on va, with `extra` options.
+    std::unique_ptr<Background> InProcessRun(std::vector<std::string> extra = {}) {
+        auto args = RunArgs(Example("scenarios/live-responder.json"));
+        args.insert(args.end(), {"--iface", "port1=va"});
+        args.insert(args.end(), extra.begin(), extra.end());
+        return std::make_unique<Background>(m_dir, args, InNamespace());
+    }
+    // The same through a frild that owns va. The example's endpoint: the namespace has a
+    // loopback of its own, where the port is free.
+    std::unique_ptr<Background> FrildRun() {
+        m_frild = std::make_unique<iltest::FrildProcess>(
+            std::vector<std::string>{"--bind", "tcp://127.0.0.1:47311", "--ports", "1", "--iface",
+                                     "0=va"},
+            (m_dir / "frild.log").string(), InNamespace());
+        return std::make_unique<Background>(
+            m_dir, RunArgs(Example("scenarios/live-responder-frild.json")), InNamespace());
+    }
+
     std::vector<std::string> RunArgs(const std::string& scenario) const {
         return {"run", scenario, "--interval", "100", "--results", Results(), "--results-db", Db()};
     }
@@ -270,12 +300,7 @@ class LiveRunTest : public ProgramTest {
     // arping and ping from the peer get their answers while the peer's end is captured; then
     // SIGINT ends the run, whose final counts are printed and saved.
     void PeerIsAnsweredAndSigintEndsTheRun(Background& run) {
-        const auto deadline = std::chrono::steady_clock::now() + seconds(10);
-        while (run.Out().find(" s  configurations") == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(milliseconds(20));
-        ASSERT_NE(run.Out().find(" s  configurations"), std::string::npos)
-            << "frhost did not start: " << run.Out() << ReadAll(m_dir / "err");
+        ASSERT_TRUE(Started(run, " s  configurations"));
 
         PeerCapture capture(InNamespace(), Capture(), (m_dir / "tcpdump.log").string());
         ASSERT_TRUE(capture.Listening()) << capture.Log();
@@ -450,12 +475,7 @@ class LiveRunTest : public ProgramTest {
     // is what arrived, and at least 99.9% of what was offered is answered.
     void OfferedRequestsAreAnsweredOrReported(Background& run, const std::string& via,
                                               bool share = true) {
-        const auto started = std::chrono::steady_clock::now() + seconds(10);
-        while (run.Out().find(" va received ") == std::string::npos &&
-               std::chrono::steady_clock::now() < started)
-            std::this_thread::sleep_for(milliseconds(20));
-        ASSERT_NE(run.Out().find(" va received "), std::string::npos)
-            << "frhost did not start: " << run.Out() << ReadAll(m_dir / "err");
+        ASSERT_TRUE(Started(run, " va received "));
         const uint64_t before = VaReceived();
         std::string replay;
         ASSERT_EQ(RunCommand("timeout 60 ip netns exec " + m_ns + " tcpreplay --topspeed -i vb " +
@@ -512,51 +532,28 @@ class LiveRunTest : public ProgramTest {
 };
 
 TEST_F(LiveRunTest, InProcessRespondersAnswerArpingAndPingOnTheirInterface) {
-    Background run(
-        m_dir,
-        [&] {
-            auto args = RunArgs(Example("scenarios/live-responder.json"));
-            args.insert(args.end(), {"--iface", "port1=va"});
-            return args;
-        }(),
-        InNamespace());
-    PeerIsAnsweredAndSigintEndsTheRun(run);
+    auto run = InProcessRun();
+    PeerIsAnsweredAndSigintEndsTheRun(*run);
 }
 
 TEST_F(LiveRunTest, FrildAnswersArpingAndPingOnItsInterface) {
-    // The example's endpoint: the namespace has a loopback of its own, where the port is free.
-    m_frild = std::make_unique<iltest::FrildProcess>(
-        std::vector<std::string>{"--bind", "tcp://127.0.0.1:47311", "--ports", "1", "--iface",
-                                 "0=va"},
-        (m_dir / "frild.log").string(), InNamespace());
-    Background run(m_dir, RunArgs(Example("scenarios/live-responder-frild.json")), InNamespace());
-    PeerIsAnsweredAndSigintEndsTheRun(run);
+    auto run = FrildRun();
+    PeerIsAnsweredAndSigintEndsTheRun(*run);
     EXPECT_EQ(m_frild->Kill(SIGTERM), 0) << m_frild->Log();
 }
 
 TEST_F(LiveRunTest, InProcessPortAnswersTopSpeedArpRequestsOrReportsTheirDrops) {
     if (const std::string missing = LoadSetUp(); !missing.empty())
         GTEST_SKIP() << missing;
-    Background run(
-        m_dir,
-        [&] {
-            auto args = RunArgs(Example("scenarios/live-responder.json"));
-            args.insert(args.end(), {"--iface", "port1=va"});
-            return args;
-        }(),
-        InNamespace());
-    OfferedRequestsAreAnsweredOrReported(run, "in process");
+    auto run = InProcessRun();
+    OfferedRequestsAreAnsweredOrReported(*run, "in process");
 }
 
 TEST_F(LiveRunTest, FrildAnswersTopSpeedArpRequestsOrReportsTheirDrops) {
     if (const std::string missing = LoadSetUp(); !missing.empty())
         GTEST_SKIP() << missing;
-    m_frild = std::make_unique<iltest::FrildProcess>(
-        std::vector<std::string>{"--bind", "tcp://127.0.0.1:47311", "--ports", "1", "--iface",
-                                 "0=va"},
-        (m_dir / "frild.log").string(), InNamespace());
-    Background run(m_dir, RunArgs(Example("scenarios/live-responder-frild.json")), InNamespace());
-    OfferedRequestsAreAnsweredOrReported(run, "through frild");
+    auto run = FrildRun();
+    OfferedRequestsAreAnsweredOrReported(*run, "through frild");
     EXPECT_EQ(m_frild->Kill(SIGTERM), 0) << m_frild->Log();
 }
 
@@ -565,16 +562,9 @@ TEST_F(LiveRunTest, FrildAnswersTopSpeedArpRequestsOrReportsTheirDrops) {
 TEST_F(LiveRunTest, ASmallCaptureBufferLosesFramesAndTheRunSaysHowMany) {
     if (const std::string missing = LoadSetUp(); !missing.empty())
         GTEST_SKIP() << missing;
-    Background run(
-        m_dir,
-        [&] {
-            auto args = RunArgs(Example("scenarios/live-responder.json"));
-            args.insert(args.end(), {"--iface", "port1=va", "--capture-buffer", "port1=1"});
-            return args;
-        }(),
-        InNamespace());
+    auto run = InProcessRun({"--capture-buffer", "port1=1"});
     // The counts are checked as above except the share answered, which depends on the machine.
-    OfferedRequestsAreAnsweredOrReported(run, "1 MiB buffer", false);
+    OfferedRequestsAreAnsweredOrReported(*run, "1 MiB buffer", false);
 }
 
 }  // namespace
