@@ -567,4 +567,26 @@ TEST_F(LiveRunTest, ASmallCaptureBufferLosesFramesAndTheRunSaysHowMany) {
     OfferedRequestsAreAnsweredOrReported(*run, "1 MiB buffer", false);
 }
 
+// An interface that disappears mid-run ends its port with the capture's reason; the run goes on
+// to its end, saves its results and then fails, saying why.
+TEST_F(LiveRunTest, AnInterfaceThatDisappearsFailsTheRunWithItsReason) {
+    auto run = InProcessRun();
+    ASSERT_TRUE(Started(*run, " va received "));
+    std::string out;
+    ASSERT_EQ(RunCommand("timeout 10 ip netns exec " + m_ns + " ip link del va", &out), 0) << out;
+    const auto deadline = std::chrono::steady_clock::now() + seconds(10);
+    while (run->Out().find(" ended") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(20));
+    run->Signal(SIGINT);
+    Outcome o = run->WaitFor(seconds(10));
+    EXPECT_EQ(o.status, 1) << o.out << o.err;
+    EXPECT_NE(o.out.find("Port port1 ended early: its interface va failed"), std::string::npos)
+        << o.out;
+    const auto lines = Lines(o.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("port port1 (va) ended: capture failed: ", 0), 0u) << o.out;
+    EXPECT_TRUE(fs::exists(Results()));
+}
+
 }  // namespace
