@@ -94,9 +94,7 @@ LiveInterface::LiveInterface(const std::string& name, size_t bufferBytes)
         fail("cannot leave immediate mode", rc);
     if (int rc = pcap_set_timeout(p, kBlockTimeoutMs); rc != 0)
         fail("cannot set the capture timeout", rc);
-    if (int rc =
-            pcap_set_buffer_size(p, static_cast<int>(std::min<size_t>(bufferBytes, INT32_MAX)));
-        rc != 0)
+    if (int rc = pcap_set_buffer_size(p, static_cast<int>(bufferBytes)); rc != 0)
         fail("cannot set the capture buffer size", rc);
     m_impl->nano = pcap_set_tstamp_precision(p, PCAP_TSTAMP_PRECISION_NANO) == 0;
     int rc = pcap_activate(p);

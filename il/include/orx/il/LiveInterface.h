@@ -29,7 +29,8 @@ class LiveInterface final : public FrameSource, public FrameSink {
     // The capture ring: holds a burst of about 400,000 small frames while the responders catch up.
     static constexpr size_t kDefaultBufferBytes = size_t{64} << 20;
     static constexpr size_t kMinBufferBytes = size_t{1} << 20;
-    static constexpr size_t kMaxBufferBytes = size_t{4} << 30;
+    // libpcap takes the size as an int.
+    static constexpr size_t kMaxBufferBytes = size_t{2047} << 20;
 
     // A capture buffer size given in MiB on a command line ("128"): its bytes. Raises
     // std::invalid_argument saying what is wrong with `text`.
