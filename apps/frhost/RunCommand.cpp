@@ -158,8 +158,12 @@ std::map<std::pair<const ModuleIl*, uint16_t>, std::string> PortNames(
     return names;
 }
 
+// How long the display waits for a frild's live ports: it must not stall on a daemon that went
+// away.
+constexpr uint32_t kLinksTimeoutMs = 1000;
+
 // The live ports of every IL with their counters: an in-process IL's directly, a frild's
-// through its diagnostic. A frild that cannot tell has none to show.
+// through its diagnostic. A frild that cannot tell in time has none to show.
 std::vector<LinkRow> ReadLinks(
     const std::vector<ModuleIl>& ils,
     const std::map<std::pair<const ModuleIl*, uint16_t>, std::string>& names) {
@@ -174,7 +178,8 @@ std::vector<LinkRow> ReadLinks(
             orx::il::diag::CreateLinksRequest(&request);
             std::vector<ErrorMsg> errors;
             try {
-                if (CRpcManager::Instance().SendAndWait(&messenger, request, response, errors))
+                if (CRpcManager::Instance().SendAndWait(&messenger, request, response, errors,
+                                                        kLinksTimeoutMs))
                     links = orx::il::diag::ParseLinksResponse(response);
             } catch (const std::exception&) {
                 continue;
