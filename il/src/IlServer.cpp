@@ -38,8 +38,12 @@ struct IlServer::Impl {
     Subscriptions subscriptions;
     int64_t lastStamp = 0;
 
-    Impl(const std::vector<uint16_t>& ports, Clock c)
-        : clock(std::move(c)), responders(ports), subscriptions(responders, store) {}
+    const IlServer& server;
+
+    Impl(const std::vector<uint16_t>& ports, Clock c, const IlServer& s)
+        : clock(std::move(c)), responders(ports), subscriptions(responders, store), server(s) {
+        subscriptions.SetLinkSource([&s] { return s.Links(); });
+    }
 
     using Handler = void (Impl::*)(const Message& request, Message& response);
     static const std::map<std::string, Handler>& Handlers();
@@ -198,6 +202,10 @@ struct IlServer::Impl {
                                  responders.DescribeDispatch(all, static_cast<uint16_t>(d)));
     }
 
+    void ShowLinks(const Message&, Message& resp) {
+        diag::CreateLinksResponse(&resp, server.Links());
+    }
+
     // Interface setup belongs to emulated devices, which this test port does not model.
     void Unsupported(const Message& req, Message&) {
         throw Refused(req.get_request_name() +
@@ -286,6 +294,8 @@ Message IlServer::Impl::Answer(const Message& request) {
             handler = it->second;
     } else if (name == diag::kShowResponders) {
         handler = &Impl::ShowResponders;
+    } else if (name == diag::kShowLinks) {
+        handler = &Impl::ShowLinks;
     }
     if (handler == nullptr) {
         return Failed(&request, FAULT_UNKNOWN_REQUEST, "unknown request \"" + name + "\"");
@@ -320,7 +330,7 @@ IlServer::IlServer(std::vector<uint16_t> ports, Clock clock) : m_ports(std::move
                 .count();
         };
     }
-    m_impl = std::make_unique<Impl>(m_ports, std::move(clock));
+    m_impl = std::make_unique<Impl>(m_ports, std::move(clock), *this);
 }
 
 IlServer::~IlServer() = default;
@@ -373,6 +383,16 @@ std::vector<ResponderView> IlServer::Describe(uint32_t port) const {
 
 std::vector<PortDispatchView> IlServer::DescribeDispatch(uint32_t port) const {
     return m_impl->responders.DescribeDispatch(port == kAllPorts, static_cast<uint16_t>(port));
+}
+
+void IlServer::SetLinkSource(LinkSource source) {
+    std::lock_guard lock(m_linkMutex);
+    m_links = std::move(source);
+}
+
+std::vector<LinkView> IlServer::Links() const {
+    std::lock_guard lock(m_linkMutex);
+    return m_links ? m_links() : std::vector<LinkView>{};
 }
 
 }  // namespace orx::il

@@ -17,6 +17,13 @@
 //     alwaysRun: array of u32 (handles of the running responders whose filters run on every
 //     frame). Older answers without it parse as no ports.
 //
+// ildiag.ShowLinks: the live interfaces of the IL's ports (none while no port runs on one).
+//   Response member "links": array of structures, in port order:
+//     port u16, interface string, received u64 (frames captured and handed to the responders),
+//     captureDropped u64 (dropped by the capture buffer), interfaceDropped u64 (dropped by the
+//     interface), transmitted u64, transmitFailed u64 (frames the system did not take),
+//     error string (why the port ended; "" while it runs)
+//
 // ildiag.Replay (answered by frild only): replays every capture given with --pcap-in from its
 //   start, in the capture's own time, and rewrites each --pcap-out file; answered once the
 //   replay has finished. Response member "ports": array of structures
@@ -73,6 +80,19 @@ struct PortDispatchView {
     bool operator==(const PortDispatchView&) const = default;
 };
 
+// One port's live interface and its counters.
+struct LinkView {
+    uint16_t port = 0;
+    std::string interface;
+    uint64_t received = 0;
+    uint64_t captureDropped = 0;
+    uint64_t interfaceDropped = 0;
+    uint64_t transmitted = 0;
+    uint64_t transmitFailed = 0;
+    std::string error;
+    bool operator==(const LinkView&) const = default;
+};
+
 struct ReplayPortView {
     uint16_t port = 0;
     uint64_t framesRead = 0;
@@ -84,6 +104,7 @@ namespace diag {
 
 inline constexpr const char* kShowResponders = "ildiag.ShowResponders";
 inline constexpr const char* kReplay = "ildiag.Replay";
+inline constexpr const char* kShowLinks = "ildiag.ShowLinks";
 
 // A failed response, or an answer whose members are missing or of the wrong kind. The text is
 // the IL's faultString, or names the member that is wrong.
@@ -99,6 +120,10 @@ void CreateShowResponse(Message* message, const std::vector<ResponderView>& resp
                         const std::vector<PortDispatchView>& ports = {});
 std::vector<ResponderView> ParseShowResponse(const Message& response);
 std::vector<PortDispatchView> ParseShowDispatch(const Message& response);
+
+void CreateLinksRequest(Message* message);
+void CreateLinksResponse(Message* message, const std::vector<LinkView>& links);
+std::vector<LinkView> ParseLinksResponse(const Message& response);
 
 void CreateReplayRequest(Message* message);
 void CreateReplayResponse(Message* message, const std::vector<ReplayPortView>& ports);

@@ -17,6 +17,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,10 @@ enum FaultCode : int32_t {
     FAULT_INTERNAL = 5,         // anything else; the IL keeps running
 };
 
-// The SQL of DoSQL* and of notifications reads "ResponderProfileResults" and nothing else, and
+// The SQL of DoSQL* and of notifications reads "ResponderProfileResults" and
+// "LiveInterfaceResults" (one row per port answered on a live interface: Port, Interface,
+// RxFrameCount, CaptureDropCount, InterfaceDropCount, TxFrameCount, TxFailCount, Error,
+// StatsLastModified) and nothing else, and
 // the commands of one request together stay within these bounds; anything else fails with
 // FAULT_SQL naming what was refused or which bound was passed.
 constexpr int64_t kSqlMaxTimeMs = 2000;
@@ -91,9 +95,18 @@ class IlServer {
     // How each port (or just `port`) dispatches frames to its running responders.
     std::vector<PortDispatchView> DescribeDispatch(uint32_t port = kAllPorts) const;
 
+    // The counters of the ports answered on live interfaces come from `source` (LiveRunner's),
+    // called on the control path; an empty function removes it. Also answered as
+    // "ildiag.ShowLinks" and kept in the table "LiveInterfaceResults".
+    using LinkSource = std::function<std::vector<LinkView>()>;
+    void SetLinkSource(LinkSource source);
+    std::vector<LinkView> Links() const;
+
   private:
     struct Impl;
     std::vector<uint16_t> m_ports;
+    mutable std::mutex m_linkMutex;
+    LinkSource m_links;
     std::unique_ptr<Impl> m_impl;
 };
 
