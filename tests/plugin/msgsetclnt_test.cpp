@@ -102,6 +102,37 @@ class ApplyTest : public ::testing::Test {
         }
     }
 
+    // The configurations the host counts as applied on the port: live, not deleted, active
+    // under an active parent, and unchanged since the last apply.
+    static std::set<uint32_t> AppliedOn(const CPort* port) {
+        std::set<uint32_t> handles;
+        for (CScriptable* o : CHandleRegistry::Instance().GetAll()) {
+            auto* c = dynamic_cast<CBaseFrameResponseConfig*>(o);
+            if (!c || c->IsDeleted() || !c->GetActive() || c->IsObjectDirty(true) ||
+                !c->GetParent() || !c->GetParent()->GetActive() || c->GetPort() != port) {
+                continue;
+            }
+            handles.insert(c->GetObjectHandle());
+        }
+        return handles;
+    }
+    // After a successful apply, what each online port's IL holds is what the host says is
+    // applied there.
+    void ExpectIlHoldsWhatIsApplied() {
+        for (CPort* port : {portA, portB}) {
+            if (port->GetOnline()) {
+                EXPECT_EQ(il->held[port->GetPortIndex()], AppliedOn(port)) << port->GetName();
+            }
+        }
+    }
+    std::set<uint32_t> Held(const CPort* port) { return il->held[port->GetPortIndex()]; }
+    static std::set<uint32_t> Set(std::initializer_list<CScriptable*> objects) {
+        std::set<uint32_t> handles;
+        for (auto* o : objects)
+            handles.insert(o->GetObjectHandle());
+        return handles;
+    }
+
     std::shared_ptr<ScriptedIl> il;
     CPhysicalTestModule* module = nullptr;
     CPhysicalPortGroup* group = nullptr;
@@ -315,6 +346,169 @@ TEST_F(ApplyTest, APatchingProfileSendsItsModifiersAndNoPayload) {
     EXPECT_EQ(profile.modifierArray[0].Opcode, 16);
     EXPECT_EQ(profile.modifierArray[0].Offset, 6u);
     EXPECT_EQ(profile.modifierArray[0].Value, (std::vector<uint8_t>{0x00, 0x05}));
+}
+
+// --- a host that lives on: ports going off and on line, moves, failures ----------------------
+
+TEST_F(ApplyTest, AConfigurationAppliedWhileItsPortWasOfflineIsSentOnceItComesOnline) {
+    auto* config = Config(portA, "a");
+    portA->Set(PROP_PORT_ONLINE, false);
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(il->requests.empty());
+
+    portA->Set(PROP_PORT_ONLINE, true);
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"ConfigResponder"}));
+    EXPECT_EQ(Held(portA), Set({config}));
+    ExpectIlHoldsWhatIsApplied();
+
+    // Deleted while its port is offline: the host destroys it, the IL keeps it until the port
+    // is back, and the next apply then removes it.
+    il->requests.clear();
+    const Handle handle = config->GetObjectHandle();
+    portA->Set(PROP_PORT_ONLINE, false);
+    config->GetParent()->MarkDelete();
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(il->requests.empty());
+    EXPECT_EQ(CHandleRegistry::Instance().Find(handle), nullptr);
+    portA->Set(PROP_PORT_ONLINE, true);
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder"}));
+    EXPECT_EQ(il->requests[0].handles, (std::vector<uint32_t>{handle}));
+    EXPECT_TRUE(Held(portA).empty());
+    ExpectClientsEmpty();
+}
+
+TEST_F(ApplyTest, AMoveWhoseRemovalFailsOrCannotBeSentIsTriedAgain) {
+    auto* config = Config(portA, "mover");
+    ASSERT_TRUE(ProjectApply::Apply().ok);
+
+    il->failRemovalOn = {0};
+    config->GetParent()->SetParent(portB);
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_FALSE(result.ok);
+    EXPECT_EQ(result.error,
+              "CResponderMsgSetClnt::RpcResponseHandler: Response failed for Delete State");
+    EXPECT_EQ(Held(portA), Set({config}));
+    EXPECT_EQ(Held(portB), Set({config}));
+    EXPECT_EQ(CBaseFrameResponseConfig::s_movedSet, Set({config}));
+    EXPECT_EQ(config->GetPreviousPortHandle(), portA->GetObjectHandle());
+    ExpectClientsEmpty();
+
+    il->failRemovalOn.clear();
+    il->requests.clear();
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder"}));
+    EXPECT_EQ(il->requests[0].destination, 0u);
+    EXPECT_TRUE(Held(portA).empty());
+    EXPECT_TRUE(CBaseFrameResponseConfig::s_movedSet.empty());
+    EXPECT_EQ(config->GetPreviousPortHandle(), 0u);
+    ExpectIlHoldsWhatIsApplied();
+
+    // Moved back while the port it leaves is offline: removed from it once it is online.
+    portB->Set(PROP_PORT_ONLINE, false);
+    config->GetParent()->SetParent(portA);
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(Held(portA), Set({config}));
+    EXPECT_EQ(Held(portB), Set({config}));
+    EXPECT_EQ(CBaseFrameResponseConfig::s_movedSet, Set({config}));
+    portB->Set(PROP_PORT_ONLINE, true);
+    il->requests.clear();
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder"}));
+    EXPECT_TRUE(Held(portB).empty());
+    EXPECT_TRUE(CBaseFrameResponseConfig::s_movedSet.empty());
+    ExpectIlHoldsWhatIsApplied();
+}
+
+TEST_F(ApplyTest, WhatReachedTheIlBeforeAnotherPortFailedIsRecordedAndLaterRemoved) {
+    Config(portA, "a0");
+    Config(portB, "b0");
+    ASSERT_TRUE(ProjectApply::Apply().ok);
+    // The clients go in pointer order: the later one fails while the earlier one's request of
+    // the same pass is on its way.
+    CResponderMsgSetClnt* clientA = CResponderMsgSetClnt::s_portMap.at(portA->GetObjectHandle());
+    CResponderMsgSetClnt* clientB = CResponderMsgSetClnt::s_portMap.at(portB->GetObjectHandle());
+    const bool aFirst = std::less<CResponderMsgSetClnt*>()(clientA, clientB);
+    CPort* early = aFirst ? portA : portB;
+    CPort* late = aFirst ? portB : portA;
+    auto* good = Config(early, "good");
+    auto* bad = Config(late, "bad");
+    std::vector<CFrameResponseProfile*> profiles;
+    bad->GetActiveProfiles(profiles);
+    profiles[0]->Set(CFrameResponseProfile::PROP_USE_RX_FRAME, true);
+    auto* modifier = Make<CFrameResponseModifier>(profiles[0]);
+    modifier->Set(CFrameResponseModifier::PROP_MASK, std::string("zz"));
+
+    // Straight to the hook, past the validation that would report the mask.
+    ApplyContext context;
+    EXPECT_THROW(CResponderMsgSetClnt::OnApplyProject(context), COrxRunTimeError);
+    EXPECT_TRUE(context.WasProcessed(good->GetObjectHandle()));
+    EXPECT_FALSE(context.WasProcessed(bad->GetObjectHandle()));
+    EXPECT_TRUE(Held(early).count(good->GetObjectHandle()));
+    ExpectClientsEmpty();
+
+    // The host never recorded it (its apply did not run): deleted, it is removed all the same.
+    const Handle goodHandle = good->GetObjectHandle();
+    good->GetParent()->MarkDelete();
+    bad->GetParent()->MarkDelete();
+    il->requests.clear();
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder"}));
+    EXPECT_EQ(il->requests[0].handles, (std::vector<uint32_t>{goodHandle}));
+    ExpectIlHoldsWhatIsApplied();
+}
+
+TEST_F(ApplyTest, AConfigurationPlacedUnderAnotherPortsProbeLeavesItsOldPort) {
+    auto* config = Config(portA, "c");
+    auto* probeB = Make<CProbe>(portB, "probeB");
+    ASSERT_TRUE(ProjectApply::Apply().ok);
+    il->requests.clear();
+
+    config->SetParent(probeB);
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder", "ConfigResponder"}));
+    EXPECT_EQ(il->requests[0].destination, 0u);
+    EXPECT_EQ(il->requests[1].destination, 1u);
+    EXPECT_TRUE(Held(portA).empty());
+    EXPECT_EQ(Held(portB), Set({config}));
+    ExpectIlHoldsWhatIsApplied();
+}
+
+TEST_F(ApplyTest, NothingIsKeptAboutDestroyedPortsAndConfigurations) {
+    auto* config = Config(portB, "b");
+    ASSERT_TRUE(ProjectApply::Apply().ok);
+    std::vector<uint32_t> handles{config->GetObjectHandle()};
+    CFrameResponseCommand::SetStartStop(handles, false, false);
+    const Handle portHandle = portB->GetObjectHandle();
+    ASSERT_TRUE(CResponderMsgSetClnt::s_portMap.count(portHandle));
+    bool enabled = false;
+    ASSERT_TRUE(CCommandStatusManager::Instance().GetCommandStatus(
+        handles[0], CFrameResponseCommand::STOP_COMMAND_CLASS_ID, enabled));
+
+    portB->MarkDelete();
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(CHandleRegistry::Instance().Find(handles[0]), nullptr);
+    EXPECT_FALSE(CCommandStatusManager::Instance().GetCommandStatus(
+        handles[0], CFrameResponseCommand::STOP_COMMAND_CLASS_ID, enabled));
+    EXPECT_TRUE(CResponderMsgSetClnt::s_delResultConfigSet.count(handles[0]));
+
+    Config(portA, "a");
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_FALSE(CResponderMsgSetClnt::s_portMap.count(portHandle));
+    for (const auto& [handle, client] : CResponderMsgSetClnt::s_portMap)
+        EXPECT_NE(dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(handle)), nullptr);
 }
 
 }  // namespace
