@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <random>
 
 #include "BaseFrameResponseConfig.h"
 #include "FrameResponseCommand.h"
@@ -509,6 +510,104 @@ TEST_F(ApplyTest, NothingIsKeptAboutDestroyedPortsAndConfigurations) {
     EXPECT_FALSE(CResponderMsgSetClnt::s_portMap.count(portHandle));
     for (const auto& [handle, client] : CResponderMsgSetClnt::s_portMap)
         EXPECT_NE(dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(handle)), nullptr);
+}
+
+TEST_F(ApplyTest, AThousandCyclesLeaveOnlyLiveObjectsInTheBookkeeping) {
+    std::mt19937 random(1600);
+    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+    std::vector<CPort*> ports{portA, portB};
+    uint16_t nextIndex = 2;
+    auto live = [] {
+        std::vector<CBaseFrameResponseConfig*> out;
+        for (CScriptable* o : CHandleRegistry::Instance().GetAll()) {
+            auto* c = dynamic_cast<CBaseFrameResponseConfig*>(o);
+            if (c && !c->IsDeleted())
+                out.push_back(c);
+        }
+        return out;
+    };
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        std::vector<CBaseFrameResponseConfig*> configs = live();
+        switch (pick(configs.size() < 3 ? 2 : 8)) {
+            case 0:
+            case 1: {
+                auto* c = Config(ports[pick(ports.size())], "c" + std::to_string(cycle));
+                std::vector<CFrameResponseProfile*> profiles;
+                c->GetActiveProfiles(profiles);
+                profiles[0]->Set(CFrameResponseProfile::PROP_TX_PORT, 0u);  // valid anywhere
+                break;
+            }
+            case 2:
+                configs[pick(configs.size())]->MarkDelete();
+                break;
+            case 3: {
+                CPort* port = ports[pick(ports.size())];
+                port->Set(PROP_PORT_ONLINE, !port->GetOnline());
+                break;
+            }
+            case 4:
+                configs[pick(configs.size())]->GetParent()->SetParent(ports[pick(ports.size())]);
+                break;
+            case 5: {
+                // A port goes (while its IL is reachable) and a new one comes.
+                const size_t i = pick(ports.size());
+                if (ports[i]->GetOnline() && ports.size() > 1) {
+                    ports[i]->MarkDelete();
+                    ports.erase(ports.begin() + static_cast<long>(i));
+                }
+                ports.push_back(MakePort("port" + std::to_string(nextIndex), nextIndex));
+                ++nextIndex;
+                break;
+            }
+            case 6: {
+                auto* probe = Make<CProbe>(ports[pick(ports.size())]);
+                configs[pick(configs.size())]->SetParent(probe);
+                break;
+            }
+            default: {
+                auto* c = configs[pick(configs.size())];
+                c->SetActive(!c->GetActive());
+                break;
+            }
+        }
+        ApplyResult result = ProjectApply::Apply();
+        ASSERT_TRUE(result.ok) << "cycle " << cycle << ": " << result.error;
+        for (CPort* port : ports) {
+            if (port->GetOnline()) {
+                ASSERT_EQ(Held(port), AppliedOn(port))
+                    << "cycle " << cycle << " " << port->GetName();
+            }
+        }
+    }
+
+    for (CPort* port : ports)
+        port->Set(PROP_PORT_ONLINE, true);
+    ASSERT_TRUE(ProjectApply::Apply().ok);
+    ASSERT_TRUE(ProjectApply::Apply().ok);  // nothing changed: what the last one destroyed goes
+    const size_t alive = live().size();
+    auto isConfig = [](uint32_t h) {
+        return dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(h)) !=
+               nullptr;
+    };
+    using Base = CBaseFrameResponseConfig;
+    EXPECT_EQ(Base::s_onlineSet.size(), alive);
+    EXPECT_TRUE(Base::s_offlineSet.empty());
+    EXPECT_TRUE(Base::s_movedSet.empty());
+    for (uint32_t h : Base::s_onlineSet)
+        EXPECT_TRUE(isConfig(h)) << h;
+    for (uint32_t h : CResponderMsgSetClnt::s_delResultConfigSet)
+        EXPECT_TRUE(isConfig(h)) << h;
+    for (const auto& [handle, client] : CResponderMsgSetClnt::s_portMap)
+        EXPECT_NE(dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(handle)), nullptr);
+    for (CPort* port : ports) {
+        auto it = CResponderMsgSetClnt::s_portMap.find(port->GetObjectHandle());
+        if (it == CResponderMsgSetClnt::s_portMap.end())
+            continue;  // never carried a configuration
+        EXPECT_EQ(it->second->m_installed, Held(port)) << port->GetName();
+        EXPECT_EQ(Held(port), AppliedOn(port)) << port->GetName();
+    }
+    ExpectClientsEmpty();
+    EXPECT_LE(CCommandStatusManager::Instance().Size(), 4 * alive);
 }
 
 }  // namespace
