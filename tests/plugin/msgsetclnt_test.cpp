@@ -75,6 +75,19 @@ class ApplyTest : public ::testing::Test {
             names.push_back(r.name.substr(r.name.find('.') + 1));
         return names;
     }
+    std::vector<std::string> SortedNames() const {
+        std::vector<std::string> names = Names();
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // The one request of that name.
+    const Request& Sent(const std::string& name) const {
+        for (const auto& r : il->requests) {
+            if (r.name == "responder_1." + name)
+                return r;
+        }
+        throw std::runtime_error("no " + name + " was sent");
+    }
     static std::vector<uint32_t> Handles(std::initializer_list<CScriptable*> objects) {
         std::vector<uint32_t> handles;
         for (auto* o : objects)
@@ -232,11 +245,12 @@ TEST_F(ApplyTest, AMovedConfigurationIsRemovedFromItsOldPort) {
     config->GetParent()->SetParent(portB);
     ApplyResult result = ProjectApply::Apply();
     ASSERT_TRUE(result.ok) << result.error;
-    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder", "ConfigResponder"}));
-    EXPECT_EQ(il->requests[0].destination, 0u);
-    EXPECT_EQ(il->requests[0].handles, Handles({config}));
-    EXPECT_EQ(il->requests[1].destination, 1u);
-    EXPECT_EQ(ConfigHandles(il->requests[1]), Handles({config}));
+    // Both go out in one pass, the ports in no fixed order.
+    ASSERT_EQ(SortedNames(), (std::vector<std::string>{"ConfigResponder", "RemoveResponder"}));
+    EXPECT_EQ(Sent("RemoveResponder").destination, 0u);
+    EXPECT_EQ(Sent("RemoveResponder").handles, Handles({config}));
+    EXPECT_EQ(Sent("ConfigResponder").destination, 1u);
+    EXPECT_EQ(ConfigHandles(Sent("ConfigResponder")), Handles({config}));
     EXPECT_TRUE(CBaseFrameResponseConfig::s_movedSet.empty());
     EXPECT_EQ(config->GetPreviousPortHandle(), 0u);
 }
@@ -468,6 +482,35 @@ TEST_F(ApplyTest, WhatReachedTheIlBeforeAnotherPortFailedIsRecordedAndLaterRemov
     ExpectIlHoldsWhatIsApplied();
 }
 
+TEST_F(ApplyTest, AConfigurationSentWithoutAnAnswerIsRemovedOnceDeletedARefusedOneIsNot) {
+    auto* unanswered = Config(portA, "unanswered");
+    il->answer = Answer::Never;
+    CRpcManager::Instance().SetDefaultTimeout(std::chrono::milliseconds(50));
+    ApplyResult result = ProjectApply::Apply();
+    ASSERT_EQ(result.error, "Responder apply handler: RPC fault on Wait");
+    il->held[0].insert(unanswered->GetObjectHandle());  // the IL took it; its answer was lost
+
+    il->answer = Answer::Ok;
+    auto* refused = Config(portB, "refused");
+    il->refuse[refused->GetObjectHandle()] = "syntax error";
+    result = ProjectApply::Apply();
+    ASSERT_FALSE(result.ok);
+    EXPECT_EQ(Held(portA), Set({unanswered}));
+    il->refuse.clear();
+
+    // Neither was recorded by the host: both are deleted before they were ever applied.
+    const Handle gone = unanswered->GetObjectHandle();
+    unanswered->MarkDelete();
+    refused->MarkDelete();
+    il->requests.clear();
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder"}));
+    EXPECT_EQ(il->requests[0].destination, 0u);
+    EXPECT_EQ(il->requests[0].handles, (std::vector<uint32_t>{gone}));
+    EXPECT_TRUE(Held(portA).empty());
+}
+
 TEST_F(ApplyTest, AConfigurationPlacedUnderAnotherPortsProbeLeavesItsOldPort) {
     auto* config = Config(portA, "c");
     auto* probeB = Make<CProbe>(portB, "probeB");
@@ -477,9 +520,9 @@ TEST_F(ApplyTest, AConfigurationPlacedUnderAnotherPortsProbeLeavesItsOldPort) {
     config->SetParent(probeB);
     ApplyResult result = ProjectApply::Apply();
     ASSERT_TRUE(result.ok) << result.error;
-    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder", "ConfigResponder"}));
-    EXPECT_EQ(il->requests[0].destination, 0u);
-    EXPECT_EQ(il->requests[1].destination, 1u);
+    ASSERT_EQ(SortedNames(), (std::vector<std::string>{"ConfigResponder", "RemoveResponder"}));
+    EXPECT_EQ(Sent("RemoveResponder").destination, 0u);
+    EXPECT_EQ(Sent("ConfigResponder").destination, 1u);
     EXPECT_TRUE(Held(portA).empty());
     EXPECT_EQ(Held(portB), Set({config}));
     ExpectIlHoldsWhatIsApplied();

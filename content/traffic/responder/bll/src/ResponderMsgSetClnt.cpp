@@ -327,6 +327,14 @@ void CResponderMsgSetClnt::RpcSetupConfig() {
     Message message;
     responder_1_bll::create_req_ConfigResponder(&message, configs, true);
     RpcSendMessage(message);
+    // Sent, the IL may hold them even if no answer comes back.
+    m_newlySent.clear();
+    if (m_rpcPending) {
+        for (const auto& record : configs) {
+            if (m_installed.insert(record.configHandle).second)
+                m_newlySent.insert(record.configHandle);
+        }
+    }
 }
 
 void CResponderMsgSetClnt::RpcDeleteConfig() {
@@ -373,6 +381,10 @@ void CResponderMsgSetClnt::RpcResponseHandler(uint16_t, Message* response, void*
     // A missing response, one of another type, or one that cannot be read fails the step like a
     // failed response: the step must end one way or the other.
     if (!response || response->get_msg_type() != TMT_RESPONSE) {
+        if (state == "Config" && response && response->get_msg_type() == TMT_FAILED_RESPONSE) {
+            for (uint32_t handle : m_newlySent)
+                m_installed.erase(handle);  // the IL answered that it took none of them
+        }
         StepFailed(failed);
         return;
     }
@@ -403,6 +415,8 @@ void CResponderMsgSetClnt::RpcResponseHandler(uint16_t, Message* response, void*
                 display = config->GetDisplayName();
                 accepted.erase(config);
             }
+            if (m_newlySent.count(error.configHandle))
+                m_installed.erase(error.configHandle);
             if (!text.empty())
                 text += ", ";
             text += "Port " + m_port->GetName() + " Frame response on " + display + ": " +
@@ -413,8 +427,6 @@ void CResponderMsgSetClnt::RpcResponseHandler(uint16_t, Message* response, void*
             m_rpcFailed = true;
         }
         processed.assign(accepted.begin(), accepted.end());
-        for (CBaseFrameResponseConfig* c : accepted)
-            m_installed.insert(c->GetObjectHandle());
     }
     if (m_applyContext) {
         for (CBaseFrameResponseConfig* c : processed)

@@ -82,6 +82,9 @@ class CResponderMsgSetClnt {
     // The handles of the removal request of this apply, and whether the IL confirmed it.
     std::vector<uint32_t> m_removeHandles;
     bool m_removalDone = false;
+    // The handles of this apply's configure request that the IL did not hold before it: once
+    // sent they count as installed, until the IL says it refused them.
+    std::set<uint32_t> m_newlySent;
 
     // The map holds one client per live port; clients of ports that are gone are pruned
     // between applies (PruneClients).
