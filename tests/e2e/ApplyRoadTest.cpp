@@ -7,9 +7,9 @@
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <random>
 #include <set>
 
+#include "Churn.h"
 #include "IlWiring.h"
 #include "RecordingTransport.h"
 #include "orx/core/Apply.h"
@@ -281,6 +281,15 @@ class LongLivedHostTest : public ::testing::Test {
         start->Execute();
     }
     static std::set<Handle> Only(const CScriptable* config) { return {config->GetObjectHandle()}; }
+    // The configuration, moved from port1 to port3, is held and answers there only.
+    void ExpectAnswersOnlyOnPort3(const CScriptable* config) {
+        EXPECT_TRUE(IlHolds()["port1"].empty());
+        EXPECT_EQ(IlHolds()["port3"], Only(config));
+        EXPECT_TRUE(IlAgrees());
+        Start();
+        EXPECT_EQ(Answers(ports[0]), 0u);
+        EXPECT_EQ(Answers(ports[2]), 1u);
+    }
 
     Scenario m_scenario;
     std::vector<frhost::ModuleIl> m_ils;
@@ -323,12 +332,7 @@ TEST_F(LongLivedHostTest, AMovedProbeWhoseRemovalTheOldIlRefusedIsRemovedByTheNe
     m_transports[0]->refuseRemovalOn.clear();
     result = ProjectApply::Apply();
     ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_TRUE(IlHolds()["port1"].empty());
-    EXPECT_EQ(IlHolds()["port3"], Only(config));
-    EXPECT_TRUE(IlAgrees());
-    Start();
-    EXPECT_EQ(Answers(ports[0]), 0u);
-    EXPECT_EQ(Answers(ports[2]), 1u);
+    ExpectAnswersOnlyOnPort3(config);
 }
 
 TEST_F(LongLivedHostTest, AConfigurationAcceptedInAFailedApplyIsRemovedOnceDeleted) {
@@ -355,59 +359,24 @@ TEST_F(LongLivedHostTest, AReparentedConfigurationAnswersOnItsNewPortOnly) {
     AnswerOn(config, ports[2]);
     ApplyResult result = ProjectApply::Apply();
     ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_TRUE(IlHolds()["port1"].empty());
-    EXPECT_EQ(IlHolds()["port3"], Only(config));
-    EXPECT_TRUE(IlAgrees());
-    Start();
-    EXPECT_EQ(Answers(ports[0]), 0u);
-    EXPECT_EQ(Answers(ports[2]), 1u);
+    ExpectAnswersOnlyOnPort3(config);
 }
 
 TEST_F(LongLivedHostTest, AThousandAppliesOfConfigurationsComingAndGoingOnPortsComingAndGoing) {
-    std::mt19937 random(16);
-    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+    testsupport::Churn churn(16);
     std::vector<Handle> live;
-    auto liveConfigs = [&] {
-        std::vector<CScriptable*> out;
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        std::vector<CScriptable*> configs;
         for (Handle h : live) {
             if (CScriptable* o = CHandleRegistry::Instance().Find(h); o && !o->IsDeleted())
-                out.push_back(o);
+                configs.push_back(o);
         }
-        return out;
-    };
-    for (int cycle = 0; cycle < 1000; ++cycle) {
-        std::vector<CScriptable*> configs = liveConfigs();
-        switch (pick(configs.size() < 3 ? 2 : 7)) {
-            case 0:
-            case 1: {
-                // Answering on no port: it may move to any module's port and stay valid.
-                CScriptable* config = NewConfig(probes[pick(probes.size())]);
-                AnswerOn(config, nullptr);
-                live.push_back(config->GetObjectHandle());
-                break;
-            }
-            case 2:
-                configs[pick(configs.size())]->MarkDelete();
-                break;
-            case 3: {
-                CPort* port = ports[pick(ports.size())];
-                port->Set(PROP_PORT_ONLINE, !port->GetOnline());
-                break;
-            }
-            case 4:
-                configs[pick(configs.size())]->SetParent(probes[pick(probes.size())]);
-                break;
-            case 5: {
-                CScriptable* probe = probes[pick(probes.size())];
-                probe->SetParent(ports[pick(ports.size())]);
-                break;
-            }
-            default: {
-                CScriptable* c = configs[pick(configs.size())];
-                c->SetActive(!c->GetActive());
-                break;
-            }
-        }
+        churn.Step(configs, ports, probes, [&](CScriptable* probe) {
+            // Answering on no port: it may move to any module's port and stay valid.
+            CScriptable* config = NewConfig(probe);
+            AnswerOn(config, nullptr);
+            live.push_back(config->GetObjectHandle());
+        });
         ApplyResult result = ProjectApply::Apply();
         ASSERT_TRUE(result.ok) << "cycle " << cycle << ": " << result.error;
         ASSERT_TRUE(IlAgrees()) << "cycle " << cycle;

@@ -4,9 +4,9 @@
 
 #include <atomic>
 #include <mutex>
-#include <random>
 
 #include "BaseFrameResponseConfig.h"
+#include "Churn.h"
 #include "FrameResponseCommand.h"
 #include "FrameResponseModifier.h"
 #include "FrameResponseProfile.h"
@@ -61,11 +61,16 @@ class ApplyTest : public ::testing::Test {
     }
     // A probe configuration with a typed filter and one profile sending the default frame.
     CProbeFrameResponseConfig* Config(CPort* port, const std::string& name) {
-        auto* probe = Make<CProbe>(port, "probe-" + name);
+        return ConfigUnder(Make<CProbe>(port, "probe-" + name), name, port);
+    }
+    // The same under a given probe, answering on `txPort` (none: valid on any port).
+    CProbeFrameResponseConfig* ConfigUnder(CScriptable* probe, const std::string& name,
+                                           const CPort* txPort) {
         auto* config = Make<CProbeFrameResponseConfig>(probe, name);
         config->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string("arp"));
         auto* profile = Make<CFrameResponseProfile>(config, name + "-reply");
-        profile->Set(CFrameResponseProfile::PROP_TX_PORT, port->GetObjectHandle());
+        profile->Set(CFrameResponseProfile::PROP_TX_PORT,
+                     txPort ? txPort->GetObjectHandle() : Handle{0});
         profile->Set(CFrameResponseProfile::PROP_DELAY, 25u);
         return config;
     }
@@ -308,15 +313,44 @@ TEST_F(ApplyTest, FailuresOfTheRoadFailTheApplyWithTheirTexts) {
     EXPECT_TRUE(b->IsObjectDirty(false));
 }
 
-TEST_F(ApplyTest, OfflinePortsAreLeftAloneOutsideSimulationMode) {
+TEST_F(ApplyTest, OfflinePortsAreLeftAloneOutsideSimulationModeUntilTheyAreBack) {
     auto* config = Config(portA, "a");
     portA->Set(PROP_PORT_ONLINE, false);
     ApplyResult result = ProjectApply::Apply();
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_TRUE(il->requests.empty());
 
+    // Back online, the configuration that apply left out is sent.
+    portA->Set(PROP_PORT_ONLINE, true);
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"ConfigResponder"}));
+    EXPECT_EQ(Held(portA), Set({config}));
+    ExpectIlHoldsWhatIsApplied();
+
+    // Deleted while its port is offline: the host destroys it, the IL keeps it until the port
+    // is back, and the next apply then removes it.
+    il->requests.clear();
+    const Handle handle = config->GetObjectHandle();
+    portA->Set(PROP_PORT_ONLINE, false);
+    config->GetParent()->MarkDelete();
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(il->requests.empty());
+    EXPECT_EQ(CHandleRegistry::Instance().Find(handle), nullptr);
+    portA->Set(PROP_PORT_ONLINE, true);
+    result = ProjectApply::Apply();
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder"}));
+    EXPECT_EQ(il->requests[0].handles, (std::vector<uint32_t>{handle}));
+    EXPECT_TRUE(Held(portA).empty());
+    ExpectClientsEmpty();
+
+    // In simulation mode an offline port is configured all the same.
+    il->requests.clear();
+    Config(portA, "simulated");
+    portA->Set(PROP_PORT_ONLINE, false);
     COrxSystem::Instance().SetInSimulationMode(true);
-    config->Set(CBaseFrameResponseConfig::PROP_FILTER, std::string("udp"));
     result = ProjectApply::Apply();
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(Names(), (std::vector<std::string>{"ConfigResponder"}));
@@ -364,39 +398,6 @@ TEST_F(ApplyTest, APatchingProfileSendsItsModifiersAndNoPayload) {
 }
 
 // --- a host that lives on: ports going off and on line, moves, failures ----------------------
-
-TEST_F(ApplyTest, AConfigurationAppliedWhileItsPortWasOfflineIsSentOnceItComesOnline) {
-    auto* config = Config(portA, "a");
-    portA->Set(PROP_PORT_ONLINE, false);
-    ApplyResult result = ProjectApply::Apply();
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_TRUE(il->requests.empty());
-
-    portA->Set(PROP_PORT_ONLINE, true);
-    result = ProjectApply::Apply();
-    ASSERT_TRUE(result.ok) << result.error;
-    ASSERT_EQ(Names(), (std::vector<std::string>{"ConfigResponder"}));
-    EXPECT_EQ(Held(portA), Set({config}));
-    ExpectIlHoldsWhatIsApplied();
-
-    // Deleted while its port is offline: the host destroys it, the IL keeps it until the port
-    // is back, and the next apply then removes it.
-    il->requests.clear();
-    const Handle handle = config->GetObjectHandle();
-    portA->Set(PROP_PORT_ONLINE, false);
-    config->GetParent()->MarkDelete();
-    result = ProjectApply::Apply();
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_TRUE(il->requests.empty());
-    EXPECT_EQ(CHandleRegistry::Instance().Find(handle), nullptr);
-    portA->Set(PROP_PORT_ONLINE, true);
-    result = ProjectApply::Apply();
-    ASSERT_TRUE(result.ok) << result.error;
-    ASSERT_EQ(Names(), (std::vector<std::string>{"RemoveResponder"}));
-    EXPECT_EQ(il->requests[0].handles, (std::vector<uint32_t>{handle}));
-    EXPECT_TRUE(Held(portA).empty());
-    ExpectClientsEmpty();
-}
 
 TEST_F(ApplyTest, AMoveWhoseRemovalFailsOrCannotBeSentIsTriedAgain) {
     auto* config = Config(portA, "mover");
@@ -556,8 +557,7 @@ TEST_F(ApplyTest, NothingIsKeptAboutDestroyedPortsAndConfigurations) {
 }
 
 TEST_F(ApplyTest, AThousandCyclesLeaveOnlyLiveObjectsInTheBookkeeping) {
-    std::mt19937 random(1600);
-    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+    testsupport::Churn churn(1600);
     std::vector<CPort*> ports{portA, portB};
     uint16_t nextIndex = 2;
     auto live = [] {
@@ -569,50 +569,33 @@ TEST_F(ApplyTest, AThousandCyclesLeaveOnlyLiveObjectsInTheBookkeeping) {
         }
         return out;
     };
+    // Two probes on every port; probes move between ports, and go with their port.
+    std::vector<CScriptable*> probes;
+    auto addProbes = [&](CPort* port) {
+        probes.push_back(Make<CProbe>(port));
+        probes.push_back(Make<CProbe>(port));
+    };
+    addProbes(portA);
+    addProbes(portB);
     for (int cycle = 0; cycle < 1000; ++cycle) {
-        std::vector<CBaseFrameResponseConfig*> configs = live();
-        switch (pick(configs.size() < 3 ? 2 : 8)) {
-            case 0:
-            case 1: {
-                auto* c = Config(ports[pick(ports.size())], "c" + std::to_string(cycle));
-                std::vector<CFrameResponseProfile*> profiles;
-                c->GetActiveProfiles(profiles);
-                profiles[0]->Set(CFrameResponseProfile::PROP_TX_PORT, 0u);  // valid anywhere
-                break;
-            }
-            case 2:
-                configs[pick(configs.size())]->MarkDelete();
-                break;
-            case 3: {
-                CPort* port = ports[pick(ports.size())];
-                port->Set(PROP_PORT_ONLINE, !port->GetOnline());
-                break;
-            }
-            case 4:
-                configs[pick(configs.size())]->GetParent()->SetParent(ports[pick(ports.size())]);
-                break;
-            case 5: {
+        const std::vector<CBaseFrameResponseConfig*> typed = live();
+        const std::vector<CScriptable*> configs(typed.begin(), typed.end());
+        churn.Step(
+            configs, ports, probes,
+            [&](CScriptable* probe) { ConfigUnder(probe, "c" + std::to_string(cycle), nullptr); },
+            [&] {
                 // A port goes (while its IL is reachable) and a new one comes.
-                const size_t i = pick(ports.size());
+                const size_t i = churn.Pick(ports.size());
                 if (ports[i]->GetOnline() && ports.size() > 1) {
                     ports[i]->MarkDelete();
                     ports.erase(ports.begin() + static_cast<long>(i));
                 }
                 ports.push_back(MakePort("port" + std::to_string(nextIndex), nextIndex));
+                addProbes(ports.back());
                 ++nextIndex;
-                break;
-            }
-            case 6: {
-                auto* probe = Make<CProbe>(ports[pick(ports.size())]);
-                configs[pick(configs.size())]->SetParent(probe);
-                break;
-            }
-            default: {
-                auto* c = configs[pick(configs.size())];
-                c->SetActive(!c->GetActive());
-                break;
-            }
-        }
+            });
+        // The probes of a port that goes are destroyed by the apply.
+        std::erase_if(probes, [](CScriptable* p) { return p->IsDeleted(); });
         ApplyResult result = ProjectApply::Apply();
         ASSERT_TRUE(result.ok) << "cycle " << cycle << ": " << result.error;
         for (CPort* port : ports) {
