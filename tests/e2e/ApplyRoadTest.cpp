@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <set>
 
 #include "Churn.h"
@@ -112,21 +111,19 @@ constexpr ClassId kBaseConfigClass = 0x96001000;
 class RefusingTransport : public IlTransport {
   public:
     explicit RefusingTransport(std::shared_ptr<IlTransport> inner) : m_inner(std::move(inner)) {}
+    // Called on the applying thread, the one that sets refuseRemovalOn.
     bool Send(std::vector<uint8_t> request, ResponseCallback done) override {
         Message decoded = msglib::decode(request);
-        {
-            std::lock_guard lock(m_mutex);
-            if (decoded.get_request_name() == "responder_1.RemoveResponder" &&
-                refuseRemovalOn.count(decoded.get_destination())) {
-                Message response;
-                response.set_request_name(decoded.get_request_name());
-                response.set_seq_num(decoded.get_seq_num());
-                response.set_msg_type(TMT_FAILED_RESPONSE);
-                response.add_member(TMG_MEMBERS, "faultCode", int32_t{3});
-                response.add_member(TMG_MEMBERS, "faultString", std::string("refused"));
-                done(msglib::encode(response));
-                return true;
-            }
+        if (decoded.get_request_name() == "responder_1.RemoveResponder" &&
+            refuseRemovalOn.count(decoded.get_destination())) {
+            Message response;
+            response.set_request_name(decoded.get_request_name());
+            response.set_seq_num(decoded.get_seq_num());
+            response.set_msg_type(TMT_FAILED_RESPONSE);
+            response.add_member(TMG_MEMBERS, "faultCode", int32_t{3});
+            response.add_member(TMG_MEMBERS, "faultString", std::string("refused"));
+            done(msglib::encode(response));
+            return true;
         }
         return m_inner->Send(std::move(request), std::move(done));
     }
@@ -135,7 +132,6 @@ class RefusingTransport : public IlTransport {
     }
     std::string Describe() const override { return m_inner->Describe(); }
 
-    std::mutex m_mutex;
     std::set<uint32_t> refuseRemovalOn;
 
   private:
