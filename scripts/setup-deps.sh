@@ -8,7 +8,7 @@ PACKAGES=(
   libboost-dev libpcap-dev libsqlite3-dev sqlite3 libpugixml-dev libzmq3-dev cppzmq-dev
   libspdlog-dev libfmt-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  iproute2 iputils-arping iputils-ping tcpdump
+  iproute2 iputils-arping iputils-ping tcpdump tcpreplay
 )
 
 missing=()

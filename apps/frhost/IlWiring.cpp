@@ -69,7 +69,7 @@ namespace frhost {
 namespace {
 
 // Asks a remote IL what it holds, through the host's RPC manager.
-std::vector<orx::il::ResponderView> AskRemote(const ModuleIl& m) {
+Message AskRemote(const ModuleIl& m) {
     Messenger messenger(m.transport, Message::kNoDestination, m.endpoint);
     Message request;
     Message response;
@@ -79,7 +79,25 @@ std::vector<orx::il::ResponderView> AskRemote(const ModuleIl& m) {
         throw std::runtime_error(m.endpoint + ": " +
                                  (errors.empty() ? "no answer" : errors.front().faultString));
     }
-    return orx::il::diag::ParseShowResponse(response);
+    return response;
+}
+
+// Which responders a port finds by a key and which run on every frame: what makes it slow.
+void PrintDispatch(const orx::il::PortDispatchView& p, std::ostream& out) {
+    if (p.running == 0)
+        return;
+    out << "  port " << p.port << " dispatch: " << p.indexed << " of " << p.running
+        << " running responder(s) indexed, " << p.alwaysRun.size() << " run on every frame\n";
+    for (const auto& k : p.keys) {
+        out << "    key " << k.key << ": " << k.responders << " responder(s), " << k.values
+            << " value(s)\n";
+    }
+    if (!p.alwaysRun.empty()) {
+        out << "    run on every frame:";
+        for (uint32_t h : p.alwaysRun)
+            out << ' ' << h;
+        out << '\n';
+    }
 }
 
 }  // namespace
@@ -88,8 +106,16 @@ void ShowIls(const std::vector<ModuleIl>& ils, std::ostream& out) {
     for (const ModuleIl& m : ils) {
         out << "module " << m.name << " (" << m.endpoint << ")\n";
         std::vector<orx::il::ResponderView> views;
+        std::vector<orx::il::PortDispatchView> dispatch;
         try {
-            views = m.il ? m.il->Describe() : AskRemote(m);
+            if (m.il) {
+                views = m.il->Describe();
+                dispatch = m.il->DescribeDispatch();
+            } else {
+                Message response = AskRemote(m);
+                views = orx::il::diag::ParseShowResponse(response);
+                dispatch = orx::il::diag::ParseShowDispatch(response);
+            }
         } catch (const std::exception& e) {
             out << "  cannot show: " << e.what() << '\n';
             continue;
@@ -107,6 +133,8 @@ void ShowIls(const std::vector<ModuleIl>& ils, std::ostream& out) {
                 }
             }
         }
+        for (const auto& p : dispatch)
+            PrintDispatch(p, out);
     }
 }
 

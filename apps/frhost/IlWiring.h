@@ -37,7 +37,7 @@ std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario,
 namespace frhost {
 
 // Prints what every port of every IL holds: its responders (handle, filter, running), their
-// profiles and counters.
+// profiles and counters, and how each port dispatches frames to its running responders.
 void ShowIls(const std::vector<ModuleIl>& ils, std::ostream& out);
 
 }  // namespace frhost

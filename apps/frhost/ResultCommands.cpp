@@ -72,8 +72,6 @@ ResultTable ReadResults() {
     return table;
 }
 
-namespace {
-
 void PrintTable(const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows, std::ostream& out) {
     std::vector<size_t> width(header.size());
@@ -98,8 +96,6 @@ void PrintTable(const std::vector<std::string>& header,
     for (const auto& r : rows)
         line(r);
 }
-
-}  // namespace
 
 void PrintResults(const ResultTable& table, std::ostream& out) {
     std::vector<std::string> header{"name", "port", "handle"};

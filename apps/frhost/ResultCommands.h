@@ -33,6 +33,9 @@ ResultTable ReadResults();
 void EndSubscriptions();
 
 void PrintResults(const ResultTable& table, std::ostream& out);
+// Columns under their header, the first two (names) to the left, the others to the right.
+void PrintTable(const std::vector<std::string>& header,
+                const std::vector<std::vector<std::string>>& rows, std::ostream& out);
 // One row as a JSON object: name and port (with `names`), handle and one key per column
 // (numbers where the text is an unsigned integer).
 nlohmann::ordered_json ResultRowJson(const ResultTable& table, const ResultRow& row, bool names);

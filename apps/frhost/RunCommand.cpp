@@ -123,19 +123,76 @@ bool RunHostCommand(orx::framework::ClassId classId, std::string& error) {
 }
 
 // Which ports feed on live interfaces, per in-process module.
-std::map<const ModuleIl*, std::vector<std::pair<uint16_t, std::string>>> LivePorts(
+std::map<const ModuleIl*, std::vector<orx::il::LivePort>> LivePorts(
     const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
-    const std::map<std::string, std::string>& ifaces) {
-    std::map<const ModuleIl*, std::vector<std::pair<uint16_t, std::string>>> out;
-    for (const auto& [name, iface] : ifaces) {
+    const RunOptions& options) {
+    std::map<const ModuleIl*, std::vector<orx::il::LivePort>> out;
+    for (const auto& [name, iface] : options.ifaces) {
         PortPlace place = LocatePort(scenario, ils, name);
         if (!place.il->il) {
             throw std::runtime_error("port " + name + " is served by " + place.il->endpoint +
                                      ": give frild the interface (frild --iface)");
         }
-        out[place.il].emplace_back(place.port, iface);
+        orx::il::LivePort port{place.port, iface};
+        if (auto it = options.captureBuffers.find(name); it != options.captureBuffers.end())
+            port.bufferBytes = it->second;
+        out[place.il].push_back(port);
     }
     return out;
+}
+
+// The scenario's name of every port, by the IL that serves it and its index there.
+std::map<std::pair<const ModuleIl*, uint16_t>, std::string> PortNames(
+    const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils) {
+    std::map<std::pair<const ModuleIl*, uint16_t>, std::string> names;
+    for (const auto& [name, object] : scenario.objects) {
+        if (!dynamic_cast<orx::core::CPort*>(CHandleRegistry::Instance().Find(object.handle)))
+            continue;
+        try {
+            PortPlace place = LocatePort(scenario, ils, name);
+            names.emplace(std::make_pair(place.il, place.port), name);
+        } catch (const std::exception&) {
+            // A port on no module (or sharing its name) has no live interface to show.
+        }
+    }
+    return names;
+}
+
+// How long the display waits for a frild's live ports: it must not stall on a daemon that went
+// away.
+constexpr uint32_t kLinksTimeoutMs = 1000;
+
+// The live ports of every IL with their counters: an in-process IL's directly, a frild's
+// through its diagnostic. A frild that cannot tell in time has none to show.
+std::vector<LinkRow> ReadLinks(
+    const std::vector<ModuleIl>& ils,
+    const std::map<std::pair<const ModuleIl*, uint16_t>, std::string>& names) {
+    std::vector<LinkRow> rows;
+    for (const ModuleIl& il : ils) {
+        std::vector<orx::il::LinkView> links;
+        if (il.il) {
+            links = il.il->Links();
+        } else {
+            Messenger messenger(il.transport, Message::kNoDestination, il.endpoint);
+            Message request, response;
+            orx::il::diag::CreateLinksRequest(&request);
+            std::vector<ErrorMsg> errors;
+            try {
+                if (CRpcManager::Instance().SendAndWait(&messenger, request, response, errors,
+                                                        kLinksTimeoutMs))
+                    links = orx::il::diag::ParseLinksResponse(response);
+            } catch (const std::exception&) {
+                continue;
+            }
+        }
+        for (auto& link : links) {
+            auto name = names.find({&il, link.port});
+            rows.push_back(LinkRow{
+                name != names.end() ? name->second : il.name + "/" + std::to_string(link.port),
+                std::move(link)});
+        }
+    }
+    return rows;
 }
 
 }  // namespace
@@ -155,7 +212,7 @@ int RunCommand(const RunOptions& options) {
         ils = ConnectIls(scenario, options.clientKey);
         if (!options.files.inputs.empty() || !options.files.outputs.empty())
             replay = std::make_unique<ReplayJob>(scenario, ils, options.files, !options.quiet);
-        for (auto& [il, ports] : LivePorts(scenario, ils, options.ifaces))
+        for (auto& [il, ports] : LivePorts(scenario, ils, options))
             live.push_back(std::make_unique<orx::il::LiveRunner>(*il->il, ports));
     } catch (const std::exception& e) {
         std::cerr << "frhost: " << Console::OneLine(e.what()) << '\n';
@@ -184,6 +241,7 @@ int RunCommand(const RunOptions& options) {
     auto seconds = [&] { return std::chrono::duration<double>(Clock::now() - begin).count(); };
     bool started = false;
     std::vector<std::unique_ptr<RemoteReplay>> remote;
+    const auto portNames = PortNames(scenario, ils);
     try {
         orx::core::CResultModule::Instance().SetEndOfTestFile(options.resultsDb);
         SubscribeProject(options.intervalMs);
@@ -222,7 +280,7 @@ int RunCommand(const RunOptions& options) {
                 CRpcManager::Instance().ProcessNotifications();
                 display.Show(seconds(), ReadResults(),
                              replay ? replay->GetProgress() : std::vector<ReplayJob::Progress>{},
-                             "");
+                             ReadLinks(ils, portNames), "");
                 next += interval;
                 if (next < Clock::now())
                     next = Clock::now() + interval;
@@ -260,15 +318,29 @@ int RunCommand(const RunOptions& options) {
             status = kExitFailed;
         }
     }
+    std::vector<std::string> losses;
     if (!aborted && status == 0) {
         try {
             RefreshResults();
             ResultTable final = ReadResults();
+            const std::vector<LinkRow> links = ReadLinks(ils, portNames);
+            losses = LinkLosses(links);
             display.Record(seconds(), final);
-            if (!options.quiet)
+            if (!options.quiet) {
                 PrintResults(final, std::cout);
+                if (!links.empty())
+                    PrintLinks(links, std::cout);
+            }
             if (!options.results.empty())
-                WriteRunResults(options.results, final, display.Samples());
+                WriteRunResults(options.results, final, display.Samples(), links);
+            for (const LinkRow& l : links) {
+                // The other ports went on; the run still must not pass for a good one.
+                if (!l.link.error.empty() && failure.empty()) {
+                    failure = "Port " + l.port + " ended early: its interface " + l.link.interface +
+                              " failed";
+                    status = kExitFailed;
+                }
+            }
         } catch (const std::exception& e) {
             failure = Console::OneLine(e.what());
             status = kExitFailed;
@@ -283,6 +355,9 @@ int RunCommand(const RunOptions& options) {
     remote.clear();
     if (!failure.empty())
         Console::Failure(std::cout, failure);
+    // Counters that leave frames out must not read as the whole traffic: the last word.
+    for (const std::string& line : losses)
+        std::cout << Console::OneLine(line) << '\n';
     if (aborted) {
         std::cout << "Ended at once by a second signal: the responders are stopped, no results "
                      "were saved\n";

@@ -60,8 +60,39 @@ size_t TerminalRows() {
 
 }  // namespace
 
+void PrintLinks(const std::vector<LinkRow>& links, std::ostream& out) {
+    std::vector<std::vector<std::string>> rows;
+    for (const LinkRow& r : links) {
+        const auto& l = r.link;
+        rows.push_back({r.port, l.interface, std::to_string(l.received),
+                        std::to_string(l.captureDropped), std::to_string(l.interfaceDropped),
+                        std::to_string(l.transmitted), std::to_string(l.transmitFailed)});
+    }
+    PrintTable({"port", "interface", "received", "capture-dropped", "interface-dropped",
+                "transmitted", "transmit-failed"},
+               rows, out);
+}
+
+std::vector<std::string> LinkLosses(const std::vector<LinkRow>& links) {
+    std::vector<std::string> lines;
+    for (const LinkRow& r : links) {
+        const auto& l = r.link;
+        const std::string where = "port " + r.port + " (" + l.interface + ")";
+        if (l.captureDropped || l.interfaceDropped || l.transmitFailed) {
+            lines.push_back(where + " lost frames: " + std::to_string(l.captureDropped) +
+                            " dropped by the capture buffer, " +
+                            std::to_string(l.interfaceDropped) + " by the interface, " +
+                            std::to_string(l.transmitFailed) + " responses not transmitted");
+        }
+        if (!l.error.empty())
+            lines.push_back(where + " ended: " + l.error);
+    }
+    return lines;
+}
+
 void RunDisplay::Show(double timeS, ResultTable table,
-                      const std::vector<ReplayJob::Progress>& replays, const std::string& state) {
+                      const std::vector<ReplayJob::Progress>& replays,
+                      const std::vector<LinkRow>& links, const std::string& state) {
     m_samples.push_back(ResultSample{timeS, std::move(table)});
     const ResultTable& t = m_samples.back().table;
     if (m_mode == Mode::Quiet)
@@ -77,6 +108,13 @@ void RunDisplay::Show(double timeS, ResultTable table,
             if (r.total)
                 out << '/' << r.total;
         }
+        for (const LinkRow& r : links) {
+            out << "  " << r.port << ' ' << r.link.interface << " received " << r.link.received
+                << " dropped " << r.link.captureDropped + r.link.interfaceDropped << " tx-failed "
+                << r.link.transmitFailed;
+            if (!r.link.error.empty())
+                out << " ended";
+        }
         if (!state.empty())
             out << "  " << state;
         std::cout << out.str() << std::endl;
@@ -85,8 +123,8 @@ void RunDisplay::Show(double timeS, ResultTable table,
     // Terminal: redraw in place, as many configuration rows as the screen holds.
     out << head << (state.empty() ? "" : "  " + state) << '\n';
     ResultTable shown = t;
-    const size_t room =
-        TerminalRows() > replays.size() + 6 ? TerminalRows() - replays.size() - 6 : 1;
+    const size_t reserved = replays.size() + (links.empty() ? 0 : links.size() + 1) + 6;
+    const size_t room = TerminalRows() > reserved ? TerminalRows() - reserved : 1;
     size_t hidden = 0;
     if (shown.rows.size() > room) {
         hidden = shown.rows.size() - room;
@@ -101,6 +139,8 @@ void RunDisplay::Show(double timeS, ResultTable table,
             out << '/' << r.total;
         out << " frames\n";
     }
+    if (!links.empty())
+        PrintLinks(links, out);
     const std::string text = out.str();
     if (m_drawnLines)
         std::cout << "\x1b[" << m_drawnLines << "A\x1b[J";
@@ -137,7 +177,7 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }  // namespace
 
 void WriteRunResults(const std::string& path, const ResultTable& final,
-                     const std::vector<ResultSample>& samples) {
+                     const std::vector<ResultSample>& samples, const std::vector<LinkRow>& links) {
     std::ostringstream out;
     if (EndsWith(path, ".csv")) {
         out << "name,port,handle";
@@ -163,6 +203,20 @@ void WriteRunResults(const std::string& path, const ResultTable& final,
             for (const ResultRow& r : s.table.rows)
                 sample["rows"].push_back(ResultRowJson(s.table, r, false));
             doc["series"].push_back(std::move(sample));
+        }
+        if (!links.empty()) {
+            doc["links"] = nlohmann::ordered_json::array();
+            for (const LinkRow& r : links) {
+                const auto& l = r.link;
+                doc["links"].push_back({{"port", r.port},
+                                        {"interface", l.interface},
+                                        {"received", l.received},
+                                        {"captureDropped", l.captureDropped},
+                                        {"interfaceDropped", l.interfaceDropped},
+                                        {"transmitted", l.transmitted},
+                                        {"transmitFailed", l.transmitFailed},
+                                        {"error", l.error}});
+            }
         }
         out << doc.dump(2) << '\n';
     }

@@ -6,8 +6,23 @@
 
 #include "Replay.h"
 #include "ResultCommands.h"
+#include "orx/il/Diag.h"
 
 namespace frhost {
+
+// A port answered on a live interface, by the scenario's name of the port.
+struct LinkRow {
+    std::string port;
+    orx::il::LinkView link;
+};
+
+// The live ports' counters as a table: port, interface, received, capture and interface drops,
+// transmitted, transmit failures.
+void PrintLinks(const std::vector<LinkRow>& links, std::ostream& out);
+// What a run must say about its live ports at its end, one line each: the frames a port lost
+// (dropped on capture or not transmitted) and a port that ended with an error; empty when
+// nothing was lost.
+std::vector<std::string> LinkLosses(const std::vector<LinkRow>& links);
 
 // The counters of every configuration at one moment of a run.
 struct ResultSample {
@@ -23,9 +38,9 @@ class RunDisplay {
     enum class Mode { Terminal, Lines, Quiet };
     explicit RunDisplay(Mode mode) : m_mode(mode) {}
 
-    // Records a sample and shows it with the replays' progress.
+    // Records a sample and shows it with the replays' progress and the live ports' counters.
     void Show(double timeS, ResultTable table, const std::vector<ReplayJob::Progress>& replays,
-              const std::string& state);
+              const std::vector<LinkRow>& links, const std::string& state);
     // Records a sample without showing it (the final counters).
     void Record(double timeS, ResultTable table) {
         m_samples.push_back(ResultSample{timeS, std::move(table)});
@@ -40,9 +55,11 @@ class RunDisplay {
     std::vector<ResultSample> m_samples;
 };
 
-// Writes the final rows (and, for JSON, every sample as a series) to a .json or .csv file.
-// Raises std::runtime_error naming the file when it cannot.
+// Writes the final rows (and, for JSON, every sample as a series and the live ports' final
+// counters as "links") to a .json or .csv file. Raises std::runtime_error naming the file when
+// it cannot.
 void WriteRunResults(const std::string& path, const ResultTable& final,
-                     const std::vector<ResultSample>& samples);
+                     const std::vector<ResultSample>& samples,
+                     const std::vector<LinkRow>& links = {});
 
 }  // namespace frhost

@@ -30,6 +30,7 @@
 #include "orx/framework/PluginLoader.h"
 #include "orx/framework/Rpc.h"
 #include "orx/framework/ScriptableCreator.h"
+#include "orx/il/LiveInterface.h"
 #include "orx/transport/CurveKeys.h"
 
 namespace {
@@ -187,6 +188,29 @@ bool ParsePortFiles(const std::vector<std::string>& items, std::map<std::string,
     return true;
 }
 
+// --capture-buffer PORT=MIB items: each port must be given an --iface.
+bool ParseCaptureBuffers(const std::vector<std::string>& items, frhost::RunOptions& options,
+                         std::string& error) {
+    std::map<std::string, std::string> sizes;
+    if (!ParsePortFiles(items, sizes, error)) {
+        error = "--capture-buffer " + error;
+        return false;
+    }
+    for (const auto& [port, size] : sizes) {
+        if (!options.ifaces.count(port)) {
+            error = "--capture-buffer " + port + "=" + size + ": port " + port + " has no --iface";
+            return false;
+        }
+        try {
+            options.captureBuffers[port] = orx::il::LiveInterface::ParseBufferMiB(size);
+        } catch (const std::invalid_argument& e) {
+            error = "--capture-buffer " + port + "=" + size + ": " + e.what();
+            return false;
+        }
+    }
+    return true;
+}
+
 // The files a command writes, as (option as given, path); options not given are left out.
 std::vector<std::pair<std::string, std::string>> OutputList(
     const std::string& portOption, const std::map<std::string, std::string>& portFiles,
@@ -284,6 +308,12 @@ int Run(int argc, char** argv) {
     run->add_option("--iface", runIface,
                     "Answer the frames a live interface receives on a port (inbound only)")
         ->type_name("PORT=IFNAME");
+    std::vector<std::string> runBuffers;
+    run->add_option("--capture-buffer", runBuffers,
+                    "Capture buffer of an --iface port in MiB (default " +
+                        std::to_string(orx::il::LiveInterface::kDefaultBufferBytes >> 20) +
+                        "): room for a burst the responders have not answered yet")
+        ->type_name("PORT=MIB");
     run->add_option("--duration", runOptions.durationS,
                     "Run at least this long (default: until the replays end; with live "
                     "interfaces, until SIGINT or SIGTERM)")
@@ -372,7 +402,8 @@ int Run(int argc, char** argv) {
         std::string error;
         if (!ParsePortFiles(runRx, runOptions.files.inputs, error) ||
             !ParsePortFiles(runTx, runOptions.files.outputs, error) ||
-            !ParsePortFiles(runIface, runOptions.ifaces, error)) {
+            !ParsePortFiles(runIface, runOptions.ifaces, error) ||
+            !ParseCaptureBuffers(runBuffers, runOptions, error)) {
             std::cerr << "frhost: " << error << '\n';
             return kExitUsage;
         }

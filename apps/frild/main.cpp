@@ -1,7 +1,7 @@
 // frild: serves the ports of one test module over ZeroMQ for hosts on other machines.
 //
 //   frild --bind ENDPOINT --ports N [--pcap-in PORT=FILE]... [--pcap-out PORT=FILE]...
-//         [--iface PORT=IFNAME]... [--log LOGGER=LEVEL]...
+//         [--iface PORT=IFNAME]... [--capture-buffer PORT=MIB]... [--log LOGGER=LEVEL]...
 //         [--curve-secret FILE [--curve-allow DIR] | --insecure]
 //   frild keygen DIR [--name NAME]
 //
@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -187,7 +188,7 @@ int Run(int argc, char** argv) {
     CLI::App app{"frild: serves the ports of one test module over ZeroMQ"};
     std::string endpoint;
     unsigned ports = 0;
-    std::vector<std::string> pcapIn, pcapOut, ifaces, logSettings;
+    std::vector<std::string> pcapIn, pcapOut, ifaces, buffers, logSettings;
     app.add_option("--bind", endpoint, "ZeroMQ endpoint to serve on, e.g. tcp://127.0.0.1:5555")
         ->required();
     app.add_option("--ports", ports, "Number of ports served (0 to N-1)")
@@ -197,6 +198,9 @@ int Run(int argc, char** argv) {
     app.add_option("--pcap-out", pcapOut,
                    "PORT=FILE: capture the port's transmissions go to (repeatable)");
     app.add_option("--iface", ifaces, "PORT=IFNAME: live interface of the port (repeatable)");
+    app.add_option("--capture-buffer", buffers,
+                   "PORT=MIB: capture buffer of an --iface port in MiB (default " +
+                       std::to_string(LiveInterface::kDefaultBufferBytes >> 20) + "; repeatable)");
     app.add_option("--log", logSettings, "LOGGER=LEVEL: set a named logger's level (repeatable)");
     std::string curveSecret, curveAllow;
     bool insecure = false;
@@ -225,10 +229,27 @@ int Run(int argc, char** argv) {
     }
 
     std::map<uint16_t, std::string> inputs, outputs, live;
+    std::vector<LivePort> livePorts;
     try {
         inputs = PortMap("--pcap-in", pcapIn, ports);
         outputs = PortMap("--pcap-out", pcapOut, ports);
         live = PortMap("--iface", ifaces, ports);
+        for (const auto& [port, name] : live)
+            livePorts.push_back(LivePort{port, name});
+        for (const auto& [port, size] : PortMap("--capture-buffer", buffers, ports)) {
+            auto it = std::find_if(livePorts.begin(), livePorts.end(),
+                                   [port = port](const LivePort& p) { return p.port == port; });
+            if (it == livePorts.end()) {
+                throw UsageError("--capture-buffer: port " + std::to_string(port) +
+                                 " has no --iface");
+            }
+            try {
+                it->bufferBytes = LiveInterface::ParseBufferMiB(size);
+            } catch (const std::invalid_argument& e) {
+                throw UsageError("--capture-buffer " + std::to_string(port) + "=" + size + ": " +
+                                 e.what());
+            }
+        }
         if (!live.empty() && (!inputs.empty() || !outputs.empty()))
             throw UsageError("--iface cannot be combined with --pcap-in or --pcap-out");
         if (!outputs.empty() && inputs.empty())
@@ -314,7 +335,6 @@ int Run(int argc, char** argv) {
                 finishReplay();
             return replay ? 5 : 100;
         });
-        std::vector<std::pair<uint16_t, std::string>> livePorts(live.begin(), live.end());
         std::unique_ptr<LiveRunner> runner;
         if (!livePorts.empty())
             runner = std::make_unique<LiveRunner>(il, livePorts);

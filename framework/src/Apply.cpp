@@ -4,6 +4,7 @@
 
 #include "orx/core/HostClasses.h"
 #include "orx/core/Results.h"
+#include "orx/framework/Command.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/Logger.h"
 #include "orx/framework/ScriptableCreator.h"
@@ -120,6 +121,7 @@ ApplyResult ProjectApply::Apply() {
             }
         }
         DestroyDeleted(processed);
+        CCommandStatusManager::Instance().PruneDestroyed();
         return result;
     }
     std::vector<CScriptable*> all = CHandleRegistry::Instance().GetAll();
@@ -128,6 +130,8 @@ ApplyResult ProjectApply::Apply() {
             object->MarkClean();
     }
     DestroyDeleted(all);
+    // A long-lived host keeps nothing about the objects this apply destroyed.
+    CCommandStatusManager::Instance().PruneDestroyed();
     result.ok = true;
     // Subscriptions whose configurations changed pick up what this apply put on the ports.
     CResultModule::Instance().RefreshDirtySubscriptions();

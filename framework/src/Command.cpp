@@ -43,6 +43,16 @@ void CCommandStatusManager::SetCommandStatus(Handle handle, ClassId commandClass
     m_status[{handle, commandClass}] = enabled;
 }
 
+void CCommandStatusManager::PruneDestroyed() {
+    for (auto it = m_status.begin(); it != m_status.end();) {
+        if (CHandleRegistry::Instance().Find(it->first.first)) {
+            ++it;
+        } else {
+            it = m_status.erase(it);
+        }
+    }
+}
+
 bool CCommandStatusManager::GetCommandStatus(Handle handle, ClassId commandClass,
                                              bool& enabled) const {
     auto it = m_status.find({handle, commandClass});

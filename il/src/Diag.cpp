@@ -37,6 +37,23 @@ void EachStruct(const Tm_value* value, const std::string& where, Fn&& fn) {
     }
 }
 
+// A response to `request` whose member `member` holds one structure per item, as `fill` makes
+// it.
+template <typename T, typename Fill>
+void ArrayResponse(Message* m, const char* request, const char* member, const std::vector<T>& items,
+                   Fill&& fill) {
+    Begin(m, TMT_RESPONSE, request);
+    Tm_catalog<std::string>* names = m->get_send_member_string(TMG_MEMBERS);
+    auto list = std::make_unique<Tm_array>();
+    for (const T& item : items) {
+        auto s = std::make_unique<Tm_struct>(names);
+        fill(*s, item);
+        list->add_member_and_own(s.release());
+    }
+    m->add_member_and_own(TMG_MEMBERS, member, list.release());
+    m->create_send_member_string_meta();
+}
+
 const Tm_value* Member(const Message& response, const char* expected, const char* member) {
     if (response.get_msg_type() == TMT_FAILED_RESPONSE) {
         throw DiagError(response.get_request_name() + " failed: " + FaultText(response));
@@ -72,7 +89,8 @@ void CreateShowRequest(Message* message, uint32_t destination) {
     message->create_send_member_string_meta();
 }
 
-void CreateShowResponse(Message* message, const std::vector<ResponderView>& responders) {
+void CreateShowResponse(Message* message, const std::vector<ResponderView>& responders,
+                        const std::vector<PortDispatchView>& ports) {
     Begin(message, TMT_RESPONSE, kShowResponders);
     Tm_catalog<std::string>* names = message->get_send_member_string(TMG_MEMBERS);
     auto list = std::make_unique<Tm_array>();
@@ -99,6 +117,28 @@ void CreateShowResponse(Message* message, const std::vector<ResponderView>& resp
         list->add_member_and_own(s.release());
     }
     message->add_member_and_own(TMG_MEMBERS, "responders", list.release());
+    auto portList = std::make_unique<Tm_array>();
+    for (const PortDispatchView& p : ports) {
+        auto s = std::make_unique<Tm_struct>(names);
+        s->add_member("port", p.port);
+        s->add_member("running", p.running);
+        s->add_member("indexed", p.indexed);
+        auto keys = std::make_unique<Tm_array>();
+        for (const DispatchKeyView& k : p.keys) {
+            auto ks = std::make_unique<Tm_struct>(names);
+            ks->add_member("key", k.key);
+            ks->add_member("responders", k.responders);
+            ks->add_member("values", k.values);
+            keys->add_member_and_own(ks.release());
+        }
+        s->add_member_and_own("keys", keys.release());
+        auto always = std::make_unique<Tm_array>();
+        for (uint32_t h : p.alwaysRun)
+            always->add_member(h);
+        s->add_member_and_own("alwaysRun", always.release());
+        portList->add_member_and_own(s.release());
+    }
+    message->add_member_and_own(TMG_MEMBERS, "ports", portList.release());
     message->create_send_member_string_meta();
 }
 
@@ -130,24 +170,80 @@ std::vector<ResponderView> ParseShowResponse(const Message& response) {
     return out;
 }
 
+std::vector<PortDispatchView> ParseShowDispatch(const Message& response) {
+    std::vector<PortDispatchView> out;
+    // Checks the response as ParseShowResponse does; an answer without "ports" has none.
+    Member(response, kShowResponders, "responders");
+    if (response.get_member_index(TMG_MEMBERS, "ports") < 0)
+        return out;
+    EachStruct(Member(response, kShowResponders, "ports"), "ports", [&](const Tm_struct& s) {
+        PortDispatchView p;
+        p.port = s.get_member_uint16("port");
+        p.running = s.get_member_uint32("running");
+        p.indexed = s.get_member_uint32("indexed");
+        std::string where = "ports[port " + std::to_string(p.port) + "]";
+        EachStruct(s.find_member("keys"), where + ".keys", [&](const Tm_struct& k) {
+            p.keys.push_back(DispatchKeyView{k.get_member_string("key"),
+                                             k.get_member_uint32("responders"),
+                                             k.get_member_uint32("values")});
+        });
+        const Tm_value* always = s.find_member("alwaysRun");
+        if (always == nullptr || always->get_kind() != TMK_ARRAY)
+            throw DiagError(where + ".alwaysRun is not an array");
+        const auto& array = static_cast<const Tm_array&>(*always);
+        for (int i = 0; i < array.get_member_count(); ++i)
+            p.alwaysRun.push_back(array.get_member_uint32(i));
+        out.push_back(std::move(p));
+    });
+    return out;
+}
+
+void CreateLinksRequest(Message* message) {
+    Begin(message, TMT_REQUEST, kShowLinks);
+    message->create_send_member_string_meta();
+}
+
+void CreateLinksResponse(Message* message, const std::vector<LinkView>& links) {
+    ArrayResponse(message, kShowLinks, "links", links, [](Tm_struct& s, const LinkView& l) {
+        s.add_member("port", l.port);
+        s.add_member("interface", l.interface);
+        s.add_member("received", l.received);
+        s.add_member("captureDropped", l.captureDropped);
+        s.add_member("interfaceDropped", l.interfaceDropped);
+        s.add_member("transmitted", l.transmitted);
+        s.add_member("transmitFailed", l.transmitFailed);
+        s.add_member("error", l.error);
+    });
+}
+
+std::vector<LinkView> ParseLinksResponse(const Message& response) {
+    std::vector<LinkView> out;
+    EachStruct(Member(response, kShowLinks, "links"), "links", [&](const Tm_struct& s) {
+        LinkView l;
+        l.port = s.get_member_uint16("port");
+        l.interface = s.get_member_string("interface");
+        l.received = s.get_member_uint64("received");
+        l.captureDropped = s.get_member_uint64("captureDropped");
+        l.interfaceDropped = s.get_member_uint64("interfaceDropped");
+        l.transmitted = s.get_member_uint64("transmitted");
+        l.transmitFailed = s.get_member_uint64("transmitFailed");
+        l.error = s.get_member_string("error");
+        out.push_back(std::move(l));
+    });
+    return out;
+}
+
 void CreateReplayRequest(Message* message) {
     Begin(message, TMT_REQUEST, kReplay);
     message->create_send_member_string_meta();
 }
 
 void CreateReplayResponse(Message* message, const std::vector<ReplayPortView>& ports) {
-    Begin(message, TMT_RESPONSE, kReplay);
-    Tm_catalog<std::string>* names = message->get_send_member_string(TMG_MEMBERS);
-    auto list = std::make_unique<Tm_array>();
-    for (const ReplayPortView& p : ports) {
-        auto s = std::make_unique<Tm_struct>(names);
-        s->add_member("port", p.port);
-        s->add_member("framesRead", p.framesRead);
-        s->add_member("framesWritten", p.framesWritten);
-        list->add_member_and_own(s.release());
-    }
-    message->add_member_and_own(TMG_MEMBERS, "ports", list.release());
-    message->create_send_member_string_meta();
+    ArrayResponse(message, kReplay, "ports", ports, [](Tm_struct& s, const ReplayPortView& p) {
+        s.add_member("port", p.port);
+        s.add_member("framesRead", p.framesRead);
+        s.add_member("framesWritten", p.framesWritten);
+    });
 }
 
 std::vector<ReplayPortView> ParseReplayResponse(const Message& response) {

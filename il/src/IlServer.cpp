@@ -36,8 +36,12 @@ struct IlServer::Impl {
     Subscriptions subscriptions;
     int64_t lastStamp = 0;
 
-    Impl(const std::vector<uint16_t>& ports, Clock c)
-        : clock(std::move(c)), responders(ports), subscriptions(responders, store) {}
+    const IlServer& server;
+
+    Impl(const std::vector<uint16_t>& ports, Clock c, const IlServer& s)
+        : clock(std::move(c)), responders(ports), subscriptions(responders, store), server(s) {
+        subscriptions.SetLinkSource([&s] { return s.Links(); });
+    }
 
     using Handler = void (Impl::*)(const Message& request, Message& response);
     static const std::map<std::string, Handler, std::less<>>& Handlers();
@@ -191,8 +195,13 @@ struct IlServer::Impl {
         uint32_t d = req.get_destination();
         if (d != Message::kNoDestination)
             Port(req);
-        diag::CreateShowResponse(
-            &resp, responders.Describe(d == Message::kNoDestination, static_cast<uint16_t>(d)));
+        const bool all = d == Message::kNoDestination;
+        diag::CreateShowResponse(&resp, responders.Describe(all, static_cast<uint16_t>(d)),
+                                 responders.DescribeDispatch(all, static_cast<uint16_t>(d)));
+    }
+
+    void ShowLinks(const Message&, Message& resp) {
+        diag::CreateLinksResponse(&resp, server.Links());
     }
 
     // Interface setup belongs to emulated devices, which this test port does not model.
@@ -243,6 +252,7 @@ const std::map<std::string, IlServer::Impl::Handler, std::less<>>& IlServer::Imp
         {request::DetachInterfaces, &Impl::Unsupported},
         {request::SetGroupMembership, &Impl::Unsupported},
         {diag::kShowResponders, &Impl::ShowResponders},
+        {diag::kShowLinks, &Impl::ShowLinks},
     };
     return handlers;
 }
@@ -316,7 +326,7 @@ IlServer::IlServer(std::vector<uint16_t> ports, Clock clock) : m_ports(std::move
                 .count();
         };
     }
-    m_impl = std::make_unique<Impl>(m_ports, std::move(clock));
+    m_impl = std::make_unique<Impl>(m_ports, std::move(clock), *this);
 }
 
 IlServer::~IlServer() = default;
@@ -365,6 +375,20 @@ std::vector<CounterSnapshot> IlServer::Counters() const {
 
 std::vector<ResponderView> IlServer::Describe(uint32_t port) const {
     return m_impl->responders.Describe(port == kAllPorts, static_cast<uint16_t>(port));
+}
+
+std::vector<PortDispatchView> IlServer::DescribeDispatch(uint32_t port) const {
+    return m_impl->responders.DescribeDispatch(port == kAllPorts, static_cast<uint16_t>(port));
+}
+
+void IlServer::SetLinkSource(LinkSource source) {
+    std::lock_guard lock(m_linkMutex);
+    m_links = std::move(source);
+}
+
+std::vector<LinkView> IlServer::Links() const {
+    std::lock_guard lock(m_linkMutex);
+    return m_links ? m_links() : std::vector<LinkView>{};
 }
 
 }  // namespace orx::il

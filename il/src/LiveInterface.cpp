@@ -1,10 +1,15 @@
 #include "orx/il/LiveInterface.h"
 
+#include <linux/if_packet.h>
 #include <pcap/pcap.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
-#include <mutex>
+#include <cstring>
 #include <stdexcept>
 
 #include "orx/framework/Logger.h"
@@ -23,22 +28,50 @@ BLLLogger* Log() {
     return logger;
 }
 
+void LogError(const std::string& text) {
+    if (Log()->IsEnabledFor(orx::framework::LOG_ERROR))
+        Log()->Error(text, __FILE__, __LINE__);
+}
+
 constexpr int kSnapLength = 262144;
+// How long the kernel holds a partly filled block of the ring before handing it over: the
+// latency a frame may see on a quiet link.
+constexpr int kBlockTimeoutMs = 1;
+// Room reserved for one batch of copied frames; it grows for larger frames, then stays.
+constexpr size_t kCopyReserve = FramePump::kBatch * 2048;
+// Send-queue room asked of the kernel, so that a burst of responses does not wait for it.
+constexpr int kSendBufferBytes = 4 << 20;
+// A full send queue is given this many short waits before a frame counts as not sent.
+constexpr int kSendRetries = 3;
+constexpr int kSendWaitMs = 1;
+
+std::string ErrnoText(int error) {
+    return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
+}
 
 }  // namespace
 
 struct LiveInterface::Impl {
     pcap_t* pcap = nullptr;
     bool nano = false;
+    int sendFd = -1;  // the capture's socket: pcap_close closes it
     std::mutex txMutex;
+    std::vector<mmsghdr> messages;  // guarded by txMutex; grown to the largest batch
+    std::vector<iovec> vectors;
+    int lastSendError = 0;  // guarded by txMutex: a failure is logged when its reason changes
     ~Impl() {
         if (pcap)
             pcap_close(pcap);
     }
 };
 
-LiveInterface::LiveInterface(const std::string& name)
+LiveInterface::LiveInterface(const std::string& name, size_t bufferBytes)
     : m_impl(std::make_unique<Impl>()), m_name(name) {
+    if (bufferBytes < kMinBufferBytes || bufferBytes > kMaxBufferBytes) {
+        throw PcapError("interface " + name + ": capture buffer of " + std::to_string(bufferBytes) +
+                        " bytes is outside " + std::to_string(kMinBufferBytes >> 20) + " MiB to " +
+                        std::to_string(kMaxBufferBytes >> 20) + " MiB");
+    }
     char error[PCAP_ERRBUF_SIZE] = {};
     pcap_t* p = pcap_create(name.c_str(), error);
     if (p == nullptr)
@@ -55,9 +88,14 @@ LiveInterface::LiveInterface(const std::string& name)
     };
     pcap_set_snaplen(p, kSnapLength);
     pcap_set_promisc(p, 1);
-    // Frames must reach the responders at once, not when a buffer fills.
-    if (int rc = pcap_set_immediate_mode(p, 1); rc != 0)
-        fail("cannot set immediate mode", rc);
+    // Immediate mode would make libpcap fall back to a ring of one slot per frame; blocks
+    // handed over after a short timeout carry bursts at a fraction of the wake-ups.
+    if (int rc = pcap_set_immediate_mode(p, 0); rc != 0)
+        fail("cannot leave immediate mode", rc);
+    if (int rc = pcap_set_timeout(p, kBlockTimeoutMs); rc != 0)
+        fail("cannot set the capture timeout", rc);
+    if (int rc = pcap_set_buffer_size(p, static_cast<int>(bufferBytes)); rc != 0)
+        fail("cannot set the capture buffer size", rc);
     m_impl->nano = pcap_set_tstamp_precision(p, PCAP_TSTAMP_PRECISION_NANO) == 0;
     int rc = pcap_activate(p);
     if (rc < 0)
@@ -76,9 +114,39 @@ LiveInterface::LiveInterface(const std::string& name)
     if (pcap_setnonblock(p, 1, error) != 0)
         throw PcapError("interface " + name + ": cannot set non-blocking mode: " + error);
     m_impl->nano = pcap_get_tstamp_precision(p) == PCAP_TSTAMP_PRECISION_NANO;
+
+    // Transmissions leave through the capture's own socket, bound to the interface: the kernel
+    // then keeps them out of its ring (a socket never sees what it sent), and sendmmsg hands it
+    // a whole batch in one call.
+    m_impl->sendFd = pcap_fileno(p);
+    // What else leaves the interface (the host's own traffic) stays out of the ring too; older
+    // kernels lack the option, and libpcap then drops those frames itself.
+    int one = 1;
+    ::setsockopt(m_impl->sendFd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one);
+    // Past the system's wmem_max when allowed (the capture already needs CAP_NET_RAW).
+    int sendBuffer = kSendBufferBytes;
+    if (::setsockopt(m_impl->sendFd, SOL_SOCKET, SO_SNDBUFFORCE, &sendBuffer, sizeof sendBuffer) !=
+        0) {
+        ::setsockopt(m_impl->sendFd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    }
+    m_buffer.reserve(kCopyReserve);
+    m_offsets.resize(FramePump::kBatch);
 }
 
 LiveInterface::~LiveInterface() = default;
+
+size_t LiveInterface::ParseBufferMiB(const std::string& text) {
+    const size_t low = kMinBufferBytes >> 20, high = kMaxBufferBytes >> 20;
+    const bool digits = !text.empty() && text.size() <= 5 &&
+                        text.find_first_not_of("0123456789") == std::string::npos;
+    const size_t mib = digits ? std::stoul(text) : 0;
+    if (!digits || mib < low || mib > high) {
+        throw std::invalid_argument("capture buffer \"" + text +
+                                    "\" is not a whole number of MiB from " + std::to_string(low) +
+                                    " to " + std::to_string(high));
+    }
+    return mib << 20;
+}
 
 int64_t LiveInterface::NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -86,22 +154,45 @@ int64_t LiveInterface::NowNs() {
         .count();
 }
 
+std::string LiveInterface::Error() const {
+    std::lock_guard lock(m_errorMutex);
+    return m_error;
+}
+
+void LiveInterface::Fail(const std::string& why) {
+    {
+        std::lock_guard lock(m_errorMutex);
+        if (!m_error.empty())
+            return;
+        m_error = why;
+    }
+    m_failed.store(true, std::memory_order_release);
+    LogError("interface " + m_name + ": " + why);
+}
+
 size_t LiveInterface::Read(RxFrame* frames, size_t max) {
+    if (Failed())
+        return 0;
+    if (m_offsets.size() < max)
+        m_offsets.resize(max);
     m_buffer.clear();
-    m_offsets.clear();
     struct Ctx {
         LiveInterface* self;
         RxFrame* frames;
         size_t n;
         bool nano;
     } ctx{this, frames, 0, m_impl->nano};
-    // libpcap's buffer is reused on the next call: copy the frames, then point at the copies.
+    // libpcap hands a block of the ring back to the kernel once it has passed it, possibly
+    // within this call: copy the frames, then point at the copies.
     int rc = pcap_dispatch(
         m_impl->pcap, static_cast<int>(max),
         [](u_char* user, const pcap_pkthdr* h, const u_char* bytes) {
             auto* c = reinterpret_cast<Ctx*>(user);
-            c->self->m_offsets.push_back(static_cast<uint32_t>(c->self->m_buffer.size()));
-            c->self->m_buffer.insert(c->self->m_buffer.end(), bytes, bytes + h->caplen);
+            std::vector<uint8_t>& buffer = c->self->m_buffer;
+            const size_t at = buffer.size();
+            c->self->m_offsets[c->n] = static_cast<uint32_t>(at);
+            buffer.resize(at + h->caplen);
+            std::memcpy(buffer.data() + at, bytes, h->caplen);
             c->frames[c->n].length = h->caplen;
             c->frames[c->n].timeNs =
                 int64_t(h->ts.tv_sec) * 1000000000 + int64_t(h->ts.tv_usec) * (c->nano ? 1 : 1000);
@@ -109,11 +200,8 @@ size_t LiveInterface::Read(RxFrame* frames, size_t max) {
         },
         reinterpret_cast<u_char*>(&ctx));
     if (rc < 0) {
-        // The interface went away or failed: say so and report no frames rather than stop.
-        if (Log()->IsEnabledFor(orx::framework::LOG_ERROR)) {
-            Log()->Error("interface " + m_name + ": capture failed: " + pcap_geterr(m_impl->pcap),
-                         __FILE__, __LINE__);
-        }
+        // The interface went away or down: the port ends with the reason.
+        Fail(std::string("capture failed: ") + pcap_geterr(m_impl->pcap));
         return 0;
     }
     for (size_t i = 0; i < ctx.n; ++i)
@@ -122,25 +210,63 @@ size_t LiveInterface::Read(RxFrame* frames, size_t max) {
     return ctx.n;
 }
 
+void LiveInterface::RefreshCaptureStats() {
+    pcap_stat stats{};
+    if (pcap_stats(m_impl->pcap, &stats) != 0)
+        return;  // a failed interface keeps the counters it had
+    m_captureDropped.store(stats.ps_drop, std::memory_order_relaxed);
+    m_interfaceDropped.store(stats.ps_ifdrop, std::memory_order_relaxed);
+}
+
 void LiveInterface::Transmit(const TxFrame* frames, size_t count) {
     std::lock_guard lock(m_impl->txMutex);
-    size_t failed = 0;
-    std::string why;
+    Impl& impl = *m_impl;
+    if (impl.messages.size() < count) {
+        impl.messages.resize(count);
+        impl.vectors.resize(count);
+    }
     for (size_t i = 0; i < count; ++i) {
-        if (pcap_inject(m_impl->pcap, frames[i].data, frames[i].length) < 0) {
-            ++failed;
-            why = pcap_geterr(m_impl->pcap);
+        impl.vectors[i] = iovec{const_cast<uint8_t*>(frames[i].data), frames[i].length};
+        impl.messages[i] = mmsghdr{};
+        impl.messages[i].msg_hdr.msg_iov = &impl.vectors[i];
+        impl.messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    size_t failed = 0;
+    int why = 0;
+    int retries = 0;
+    size_t i = 0;
+    while (i < count) {
+        const auto chunk = static_cast<unsigned>(std::min<size_t>(count - i, 1024));
+        int sent = ::sendmmsg(impl.sendFd, impl.messages.data() + i, chunk, 0);
+        if (sent > 0) {
+            i += static_cast<size_t>(sent);
+            retries = 0;
+            continue;
         }
+        const int error = sent < 0 ? errno : EIO;
+        if (error == EINTR)
+            continue;
+        if ((error == ENOBUFS || error == EAGAIN) && retries++ < kSendRetries) {
+            pollfd p{impl.sendFd, POLLOUT, 0};
+            ::poll(&p, 1, kSendWaitMs);
+            continue;
+        }
+        // The first frame left is refused (the interface is down or gone, the frame too long
+        // for it, the queue still full): counted, and the rest go on.
+        ++failed;
+        why = error;
+        ++i;
+        retries = 0;
     }
     m_sent.fetch_add(count - failed, std::memory_order_relaxed);
     if (failed) {
         m_sendErrors.fetch_add(failed, std::memory_order_relaxed);
-        if (Log()->IsEnabledFor(orx::framework::LOG_ERROR)) {
-            Log()->Error("interface " + m_name + ": " + std::to_string(failed) + " of " +
-                             std::to_string(count) + " frames not sent: " + why,
-                         __FILE__, __LINE__);
+        if (why != impl.lastSendError) {
+            LogError("interface " + m_name + ": " + std::to_string(failed) + " of " +
+                     std::to_string(count) + " frames not sent: " + ErrnoText(why));
         }
     }
+    impl.lastSendError = failed ? why : 0;
 }
 
 bool LiveInterface::WaitReadable(int timeoutMs) {
@@ -157,25 +283,26 @@ struct LiveRunner::Port {
     LiveInterface* iface;
 };
 
-LiveRunner::LiveRunner(IlServer& il, const std::vector<std::pair<uint16_t, std::string>>& ports)
-    : m_il(il) {
-    for (const auto& [port, name] : ports) {
-        PortEngine* engine = il.Engine(port);
+LiveRunner::LiveRunner(IlServer& il, const std::vector<LivePort>& ports) : m_il(il) {
+    for (const LivePort& p : ports) {
+        PortEngine* engine = il.Engine(p.port);
         if (engine == nullptr) {
-            throw std::invalid_argument("interface " + name + ": port " + std::to_string(port) +
-                                        " is not served by this IL");
+            throw std::invalid_argument("interface " + p.interface + ": port " +
+                                        std::to_string(p.port) + " is not served by this IL");
         }
-        for (const auto& p : m_ports) {
-            if (p->port == port)
-                throw std::invalid_argument("port " + std::to_string(port) +
+        for (const auto& known : m_ports) {
+            if (known->port == p.port)
+                throw std::invalid_argument("port " + std::to_string(p.port) +
                                             " is given more than one interface");
         }
-        m_ifaces.push_back(std::make_unique<LiveInterface>(name));
-        m_ports.push_back(std::make_unique<Port>(Port{port, engine, m_ifaces.back().get()}));
+        m_ifaces.push_back(std::make_unique<LiveInterface>(p.interface, p.bufferBytes));
+        m_ports.push_back(std::make_unique<Port>(Port{p.port, engine, m_ifaces.back().get()}));
     }
+    m_il.SetLinkSource([this] { return Links(); });
 }
 
 LiveRunner::~LiveRunner() {
+    m_il.SetLinkSource({});
     Stop();
 }
 
@@ -194,18 +321,45 @@ void LiveRunner::Stop() {
     m_threads.clear();
 }
 
+std::vector<LinkView> LiveRunner::Links() const {
+    std::vector<LinkView> out;
+    for (const auto& p : m_ports) {
+        const LiveInterface& i = *p->iface;
+        out.push_back(LinkView{p->port, i.Name(), i.Received(), i.CaptureDropped(),
+                               i.InterfaceDropped(), i.Sent(), i.SendErrors(), i.Error()});
+    }
+    return out;
+}
+
 void LiveRunner::Run(Port& port) {
+    using namespace std::chrono;
+    // Drop counters are read now and then, off the frame path, and once more at the end.
+    constexpr auto kStatsEvery = milliseconds(50);
     FramePump pump;
     pump.AddSource(*port.engine, *port.iface);
     for (auto& p : m_ports)
         pump.AddSink(p->port, *p->iface);
-    while (!m_stop.load(std::memory_order_relaxed)) {
+    auto nextStats = steady_clock::now();
+    while (!m_stop.load(std::memory_order_relaxed) && !port.iface->Failed()) {
         // Short waits while responses wait for their delay; otherwise wake now and then to
         // notice Stop.
         port.iface->WaitReadable(pump.Waiting() ? 1 : 50);
         pump.Poll(LiveInterface::NowNs());
+        if (const auto now = steady_clock::now(); now >= nextStats) {
+            port.iface->RefreshCaptureStats();
+            nextStats = now + kStatsEvery;
+        }
+    }
+    // Frames the kernel took in before the stop are answered rather than left uncounted in
+    // the ring; a link that keeps sending is cut off after a short while.
+    const auto drainEnd = steady_clock::now() + milliseconds(200);
+    while (!port.iface->Failed() && steady_clock::now() < drainEnd) {
+        const bool readable = port.iface->WaitReadable(2 * kBlockTimeoutMs);
+        if (pump.Poll(LiveInterface::NowNs()) == 0 && !readable)
+            break;
     }
     pump.Flush();
+    port.iface->RefreshCaptureStats();
 }
 
 }  // namespace orx::il

@@ -113,11 +113,23 @@ void PortEngine::Process(const RxFrame* frames, size_t count, TxBatch& out) {
         const ResponderOp* first = table->responders.data();
         const ResponderOp* last = first + table->responders.size();
         uint64_t dropped = 0;
-        for (size_t i = 0; i < count; ++i) {
-            const RxFrame& f = frames[i];
-            for (const ResponderOp* r = first; r != last; ++r) {
-                if (bpf_filter(r->filter, f.data, f.length, f.length) != 0) {
-                    Answer(*r, f, out, dropped);
+        if (table->dispatch.Covers(table->responders.size()) && table->dispatch.HasKeys()) {
+            const PortDispatch& dispatch = table->dispatch;
+            for (size_t i = 0; i < count; ++i) {
+                const RxFrame& f = frames[i];
+                dispatch.ForEachCandidate(f.data, f.length, [&](uint32_t c) {
+                    const ResponderOp& r = first[c];
+                    if (bpf_filter(r.filter, f.data, f.length, f.length) != 0)
+                        Answer(r, f, out, dropped);
+                });
+            }
+        } else {
+            for (size_t i = 0; i < count; ++i) {
+                const RxFrame& f = frames[i];
+                for (const ResponderOp* r = first; r != last; ++r) {
+                    if (bpf_filter(r->filter, f.data, f.length, f.length) != 0) {
+                        Answer(*r, f, out, dropped);
+                    }
                 }
             }
         }

@@ -28,6 +28,8 @@ constexpr uint32_t kMaxFrame = 65535;
 struct CompiledConfig {
     respConfig_s source;
     bpf_program program{};
+    // What the program tests on every accepting path; a property of the program, so found once.
+    FilterAnalysis analysis;
     ~CompiledConfig() { pcap_freecode(&program); }
 };
 
@@ -85,6 +87,7 @@ std::shared_ptr<const CompiledConfig> Responders::Compile(const respConfig_s& co
         compiled->program = bpf_program{};
         return nullptr;
     }
+    compiled->analysis = AnalyzeFilter(compiled->program.bf_insns, compiled->program.bf_len);
     return compiled;
 }
 
@@ -243,6 +246,22 @@ std::vector<ResponderView> Responders::Describe(bool all, uint16_t port) const {
     return out;
 }
 
+std::vector<PortDispatchView> Responders::DescribeDispatch(bool all, uint16_t port) const {
+    std::vector<PortDispatchView> out;
+    for (const auto& [p, engine] : m_engines) {
+        if (!all && p != port)
+            continue;
+        auto it = m_dispatchViews.find(p);
+        if (it != m_dispatchViews.end()) {
+            out.push_back(it->second);
+        } else {
+            out.push_back(PortDispatchView{});
+            out.back().port = p;
+        }
+    }
+    return out;
+}
+
 void Responders::Sync(ResultStore& store, int64_t stamp) {
     for (auto& [handle, r] : m_responders) {
         CounterSnapshot s = Read(r);
@@ -273,6 +292,8 @@ void Responders::Publish(uint16_t port) {
     }
     table->profiles.reserve(profiles);
     table->patches.reserve(patches);
+    std::vector<const FilterAnalysis*> analyses;
+    std::vector<uint32_t> handles;
     for (const auto& [handle, r] : m_responders) {
         if (r.port != port || !r.running)
             continue;
@@ -294,7 +315,19 @@ void Responders::Publish(uint16_t port) {
                         static_cast<uint32_t>(table->profiles.size() - firstProfile)});
         table->owners.push_back(r.config);
         table->owners.push_back(r.counters);
+        analyses.push_back(&c.analysis);
+        handles.push_back(handle);
     }
+    table->dispatch = PortDispatch::Build(analyses);
+    PortDispatchView& view = m_dispatchViews[port];
+    view = PortDispatchView{};
+    view.port = port;
+    view.running = static_cast<uint32_t>(handles.size());
+    view.indexed = table->dispatch.Indexed();
+    for (const DispatchKeyUse& k : table->dispatch.Keys())
+        view.keys.push_back(DispatchKeyView{k.key.Name(), k.responders, k.values});
+    for (uint32_t i : table->dispatch.AlwaysRun())
+        view.alwaysRun.push_back(handles[i]);
     Engine(port)->Publish(std::move(table));
 }
 

@@ -41,6 +41,9 @@ class Responders {
     std::vector<CounterSnapshot> Snapshot() const;
     // Every configuration of `port` (all ports when `all`), in port then handle order.
     std::vector<ResponderView> Describe(bool all, uint16_t port) const;
+    // How the running responders of `port` (every served port when `all`) are dispatched, as
+    // last published; in port order.
+    std::vector<PortDispatchView> DescribeDispatch(bool all, uint16_t port) const;
 
   private:
     struct Responder {
@@ -68,7 +71,8 @@ class Responders {
 
     std::map<uint16_t, std::unique_ptr<PortEngine>> m_engines;
     std::map<uint32_t, Responder> m_responders;  // by handle: handle order is table order
-    void* m_compiler = nullptr;                  // pcap_t of pcap_open_dead
+    std::map<uint16_t, PortDispatchView> m_dispatchViews;
+    void* m_compiler = nullptr;  // pcap_t of pcap_open_dead
 };
 
 }  // namespace orx::il

@@ -9,6 +9,8 @@ namespace orx::il {
 struct ResultStore::Statements {
     sqlite3_stmt* write = nullptr;
     sqlite3_stmt* remove = nullptr;
+    sqlite3_stmt* writeLink = nullptr;
+    sqlite3_stmt* removeLink = nullptr;
 };
 
 // What the authorizer and the progress handler see while the host's SQL is prepared and run;
@@ -32,7 +34,8 @@ struct ResultStore::Guard {
 namespace {
 
 constexpr const char* kOnlyReads =
-    " is not allowed (the IL runs only reads of ResponderProfileResults)";
+    " is not allowed (the IL runs only reads of ResponderProfileResults and "
+    "LiveInterfaceResults)";
 // Instructions between two looks at the clock.
 constexpr int kProgressSteps = 1000;
 
@@ -130,7 +133,8 @@ int Authorize(void* data, int action, const char* a1, const char* a2, const char
         case SQLITE_RECURSIVE:  // a recursive common table expression: bounded in time
             return SQLITE_OK;
         case SQLITE_READ:
-            if (Same(a1, ResultStore::kTable) && (db == nullptr || Same(db, "main")))
+            if ((Same(a1, ResultStore::kTable) || Same(a1, ResultStore::kLinkTable)) &&
+                (db == nullptr || Same(db, "main")))
                 return SQLITE_OK;
             // No column read: a common table expression named in FROM, whose own reads are
             // authorized one by one.
@@ -249,7 +253,19 @@ ResultStore::ResultStore() : m_stmts(new Statements), m_guard(std::make_unique<G
                                  "(?1, ?2, ?3, ?4, ?5, ?6)");
         m_stmts->remove =
             Prepare(m_db, "DELETE FROM ResponderProfileResults WHERE PrimaryHandle = ?1");
+        Exec(
+            "CREATE TABLE LiveInterfaceResults ("
+            "Port INTEGER PRIMARY KEY, Interface TEXT NOT NULL, RxFrameCount INTEGER NOT NULL, "
+            "CaptureDropCount INTEGER NOT NULL, InterfaceDropCount INTEGER NOT NULL, "
+            "TxFrameCount INTEGER NOT NULL, TxFailCount INTEGER NOT NULL, Error TEXT NOT NULL, "
+            "StatsLastModified INTEGER NOT NULL)");
+        m_stmts->writeLink = Prepare(m_db,
+                                     "INSERT OR REPLACE INTO LiveInterfaceResults VALUES "
+                                     "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        m_stmts->removeLink = Prepare(m_db, "DELETE FROM LiveInterfaceResults WHERE Port = ?1");
     } catch (...) {
+        sqlite3_finalize(m_stmts->removeLink);
+        sqlite3_finalize(m_stmts->writeLink);
         sqlite3_finalize(m_stmts->remove);
         sqlite3_finalize(m_stmts->write);
         sqlite3_close(m_db);
@@ -268,6 +284,8 @@ ResultStore::ResultStore() : m_stmts(new Statements), m_guard(std::make_unique<G
 ResultStore::~ResultStore() {
     sqlite3_finalize(m_stmts->write);
     sqlite3_finalize(m_stmts->remove);
+    sqlite3_finalize(m_stmts->writeLink);
+    sqlite3_finalize(m_stmts->removeLink);
     delete m_stmts;
     sqlite3_close(m_db);
 }
@@ -306,6 +324,48 @@ void ResultStore::Remove(uint64_t primaryHandle) {
     if (rc != SQLITE_DONE) {
         throw SqlError("cannot remove the counters of handle " + std::to_string(primaryHandle) +
                        ": " + sqlite3_errmsg(m_db));
+    }
+}
+
+void ResultStore::WriteLinks(const std::vector<LinkView>& links, int64_t stamp) {
+    auto step = [&](sqlite3_stmt* s, uint16_t port, const char* what) {
+        int rc = sqlite3_step(s);
+        sqlite3_reset(s);
+        if (rc != SQLITE_DONE) {
+            throw SqlError(std::string("cannot ") + what + " the live interface of port " +
+                           std::to_string(port) + ": " + sqlite3_errmsg(m_db));
+        }
+    };
+    std::map<uint16_t, LinkView> now;
+    for (const LinkView& l : links)
+        now[l.port] = l;
+    for (auto it = m_links.begin(); it != m_links.end();) {
+        if (now.count(it->first)) {
+            ++it;
+            continue;
+        }
+        sqlite3_bind_int64(m_stmts->removeLink, 1, it->first);
+        step(m_stmts->removeLink, it->first, "remove");
+        it = m_links.erase(it);
+    }
+    for (const auto& [port, l] : now) {
+        auto known = m_links.find(port);
+        if (known != m_links.end() && known->second == l)
+            continue;
+        sqlite3_stmt* s = m_stmts->writeLink;
+        sqlite3_bind_int64(s, 1, port);
+        sqlite3_bind_text(s, 2, l.interface.c_str(), static_cast<int>(l.interface.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_int64(s, 3, static_cast<sqlite3_int64>(l.received));
+        sqlite3_bind_int64(s, 4, static_cast<sqlite3_int64>(l.captureDropped));
+        sqlite3_bind_int64(s, 5, static_cast<sqlite3_int64>(l.interfaceDropped));
+        sqlite3_bind_int64(s, 6, static_cast<sqlite3_int64>(l.transmitted));
+        sqlite3_bind_int64(s, 7, static_cast<sqlite3_int64>(l.transmitFailed));
+        sqlite3_bind_text(s, 8, l.error.c_str(), static_cast<int>(l.error.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_int64(s, 9, stamp);
+        step(s, port, "write");
+        m_links[port] = l;
     }
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
-// The IL's SQLite database: the table "ResponderProfileResults" and the queries run over it.
-// Used by the control path only.
+// The IL's SQLite database: the tables "ResponderProfileResults" and "LiveInterfaceResults" and
+// the queries run over them. Used by the control path only.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -48,6 +49,7 @@ struct ResultRow {
 class ResultStore {
   public:
     static constexpr const char* kTable = "ResponderProfileResults";
+    static constexpr const char* kLinkTable = "LiveInterfaceResults";
 
     ResultStore();
     ~ResultStore();
@@ -56,6 +58,9 @@ class ResultStore {
 
     void Write(const ResultRow& row);
     void Remove(uint64_t primaryHandle);
+    // Makes the live-interface table hold `links`, one row per port; rows whose values changed
+    // are stamped `stamp`, rows of ports no longer given are removed.
+    void WriteLinks(const std::vector<LinkView>& links, int64_t stamp);
     // Runs every statement of `sql`; the result is that of the last statement that returns
     // columns. Only reads of the table are run (an authorizer refuses everything else: the
     // table is the IL's to keep, and nothing else on the machine is the host's to touch),
@@ -74,6 +79,7 @@ class ResultStore {
     struct Statements;
     Statements* m_stmts = nullptr;
     std::unique_ptr<Guard> m_guard;
+    std::map<uint16_t, LinkView> m_links;  // as last written
 };
 
 }  // namespace orx::il

@@ -46,6 +46,7 @@ constexpr const char* kAllColumns =
 std::vector<SqlResult> Subscriptions::Run(const std::vector<std::string>& commands, int64_t stamp,
                                           int64_t lastTime) {
     m_responders.Sync(m_store, stamp);
+    m_store.WriteLinks(m_links ? m_links() : std::vector<LinkView>{}, stamp);
     std::vector<SqlResult> results;
     std::string last = std::to_string(lastTime);
     SqlBudget budget;  // the commands of one request share its bounds

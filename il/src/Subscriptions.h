@@ -32,6 +32,10 @@ class Subscriptions {
         : m_responders(responders), m_store(store) {}
 
     void SetSink(Sink sink) { m_sink = std::move(sink); }
+    // Where the rows of the live-interface table come from.
+    void SetLinkSource(std::function<std::vector<LinkView>()> source) {
+        m_links = std::move(source);
+    }
 
     // Brings the table up to date (changed rows stamped `stamp`), then runs each command with
     // the placeholder replaced by `lastTime`.
@@ -80,6 +84,7 @@ class Subscriptions {
     Responders& m_responders;
     ResultStore& m_store;
     Sink m_sink;
+    std::function<std::vector<LinkView>()> m_links;
     std::map<Key, Sql> m_sql;
     std::map<TableKey, Table> m_tables;
 };

@@ -233,6 +233,13 @@ TEST_F(FrhostTest, ApplyConfiguresTheTestPortAndShowsWhatItHolds) {
     ASSERT_GE(lines.size(), 2u) << o.out;
     EXPECT_EQ(lines[0], "module mod1 (inproc)");
     EXPECT_NE(o.out.find("port 0 responder "), std::string::npos) << o.out;
+    // Started, the port says how it finds the responder for a frame.
+    o = Frhost({"apply", Example("scenarios/arp-responder.json"), "--start", "--show"});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("  port 0 dispatch: 0 of 1 running responder(s) indexed, 1 run on "
+                         "every frame\n    run on every frame: "),
+              std::string::npos)
+        << o.out;
 
     // Validation stops the apply: the messages, exit 1.
     o = Frhost({"apply", Example("scenarios/faulty-configs.json")});

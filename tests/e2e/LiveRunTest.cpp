@@ -1,7 +1,9 @@
 // frhost run against real peers: iputils arping and ping on one end of a veth pair, in a network
 // namespace of the test's own, the example live responder on the other end, in process and
 // through frild. What the peer received is read back from its own capture, by tcpdump and by
-// libpcap with a plain RFC 1071 sum. Needs root, iproute2, arping, ping and tcpdump.
+// libpcap with a plain RFC 1071 sum. Under load, tcpreplay offers ARP requests at its top speed:
+// every frame that reached the interface is answered or reported dropped. Needs root, iproute2,
+// arping, ping and tcpdump (and tcpreplay for the load).
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
@@ -100,6 +102,7 @@ std::ostream& operator<<(std::ostream& os, const Counts& c) {
 }
 
 // The rows of the final table frhost prints: name, port, handle, matched, transmitted, rate.
+// The live ports' table after it is left out.
 std::map<std::string, Counts> PrintedTable(const std::string& out) {
     std::map<std::string, Counts> rows;
     bool inTable = false;
@@ -108,6 +111,9 @@ std::map<std::string, Counts> PrintedTable(const std::string& out) {
             inTable = true;
             continue;
         }
+        if (line.rfind("port  ", 0) == 0)
+            break;  // the live ports' table follows the configurations'
+
         std::istringstream fields(line);
         std::string name, port;
         Counts c;
@@ -254,6 +260,36 @@ class LiveRunTest : public ProgramTest {
 
     std::vector<std::string> InNamespace() const { return {"ip", "netns", "exec", m_ns}; }
 
+    // Whether frhost shows `text` (its first interval), waiting up to 10 s.
+    ::testing::AssertionResult Started(const Background& run, const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + seconds(10);
+        while (run.Out().find(text) == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(milliseconds(20));
+        if (run.Out().find(text) != std::string::npos)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "frhost did not start: " << run.Out() << ReadAll(m_dir / "err");
+    }
+
+    // frhost run on the example live responder, its port1 on va, with `extra` options.
+    std::unique_ptr<Background> InProcessRun(std::vector<std::string> extra = {}) {
+        auto args = RunArgs(Example("scenarios/live-responder.json"));
+        args.insert(args.end(), {"--iface", "port1=va"});
+        args.insert(args.end(), extra.begin(), extra.end());
+        return std::make_unique<Background>(m_dir, args, InNamespace());
+    }
+    // The same through a frild that owns va. The example's endpoint: the namespace has a
+    // loopback of its own, where the port is free.
+    std::unique_ptr<Background> FrildRun() {
+        m_frild = std::make_unique<iltest::FrildProcess>(
+            std::vector<std::string>{"--bind", "tcp://127.0.0.1:47311", "--ports", "1", "--iface",
+                                     "0=va"},
+            (m_dir / "frild.log").string(), InNamespace());
+        return std::make_unique<Background>(
+            m_dir, RunArgs(Example("scenarios/live-responder-frild.json")), InNamespace());
+    }
+
     std::vector<std::string> RunArgs(const std::string& scenario) const {
         return {"run", scenario, "--interval", "100", "--results", Results(), "--results-db", Db()};
     }
@@ -264,12 +300,7 @@ class LiveRunTest : public ProgramTest {
     // arping and ping from the peer get their answers while the peer's end is captured; then
     // SIGINT ends the run, whose final counts are printed and saved.
     void PeerIsAnsweredAndSigintEndsTheRun(Background& run) {
-        const auto deadline = std::chrono::steady_clock::now() + seconds(10);
-        while (run.Out().find(" s  configurations") == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(milliseconds(20));
-        ASSERT_NE(run.Out().find(" s  configurations"), std::string::npos)
-            << "frhost did not start: " << run.Out() << ReadAll(m_dir / "err");
+        ASSERT_TRUE(Started(run, " s  configurations"));
 
         PeerCapture capture(InNamespace(), Capture(), (m_dir / "tcpdump.log").string());
         ASSERT_TRUE(capture.Listening()) << capture.Log();
@@ -372,32 +403,190 @@ class LiveRunTest : public ProgramTest {
         EXPECT_EQ(Count(decoded, "wrong icmp cksum"), 1u) << decoded;
     }
 
+    // --- Under load: tcpreplay offers ARP requests at its top speed to va.
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    static constexpr uint64_t kOffered = 20000;  // the sanitizers' run stays short
+#else
+    static constexpr uint64_t kOffered = 200000;
+#endif
+
+    // ARP requests for 192.0.2.2 from the peer; with IPv6 off, nothing else reaches va, so the
+    // frames va takes in are exactly the ones offered that the kernel did not drop.
+    std::string LoadSetUp() {
+        std::string out;
+        if (RunCommand("command -v tcpreplay", &out) != 0)
+            return "needs tcpreplay (scripts/setup-deps.sh)";
+        const std::string in = "timeout 10 ip netns exec " + m_ns + " ";
+        for (const std::string& cmd : {in + "sysctl -qw net.ipv6.conf.all.disable_ipv6=1",
+                                       in + "sysctl -qw net.ipv6.conf.va.disable_ipv6=1",
+                                       in + "sysctl -qw net.ipv6.conf.vb.disable_ipv6=1"}) {
+            EXPECT_EQ(RunCommand(cmd, &out), 0) << cmd << ": " << out;
+        }
+        Bytes f = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+        for (const Bytes& part :
+             {kPeerMac, Bytes{0x08, 0x06, 0x00, 0x01, 0x08, 0x00, 6, 4, 0x00, 0x01}, kPeerMac,
+              kPeerIp, Bytes(6, 0), kOwnIp})
+            f.insert(f.end(), part.begin(), part.end());
+        f.resize(60, 0);
+        pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+        pcap_dumper_t* dumper = pcap_dump_open(dead, Requests().c_str());
+        EXPECT_NE(dumper, nullptr) << pcap_geterr(dead);
+        for (uint64_t i = 0; dumper && i < kOffered; ++i) {
+            pcap_pkthdr header{};
+            header.caplen = header.len = static_cast<bpf_u_int32>(f.size());
+            pcap_dump(reinterpret_cast<u_char*>(dumper), &header, f.data());
+        }
+        if (dumper)
+            pcap_dump_close(dumper);
+        pcap_close(dead);
+        return "";
+    }
+    std::string Requests() const {
+        return (m_dir / "requests.pcap").string();
+    }
+
+    uint64_t VaReceived() {
+        std::string out;
+        EXPECT_EQ(RunCommand("timeout 10 ip netns exec " + m_ns +
+                                 " cat /sys/class/net/va/statistics/rx_packets",
+                             &out),
+                  0)
+            << out;
+        return std::strtoull(out.c_str(), nullptr, 10);
+    }
+
+    // The live port's counters on frhost's last interval line: received and dropped.
+    static std::pair<uint64_t, uint64_t> LastLinkLine(const std::string& out) {
+        std::pair<uint64_t, uint64_t> seen{0, 0};
+        for (const std::string& line : Lines(out)) {
+            const size_t at = line.find(" va received ");
+            if (at == std::string::npos)
+                continue;
+            std::istringstream fields(line.substr(at + 13));
+            std::string word;
+            fields >> seen.first >> word >> seen.second;
+        }
+        return seen;
+    }
+
+    // Offers the requests once frhost shows its first interval, waits until every frame va
+    // took in is either received or reported dropped, then ends the run: answered + dropped
+    // is what arrived, and at least 99.9% of what was offered is answered.
+    void OfferedRequestsAreAnsweredOrReported(Background& run, const std::string& via,
+                                              bool share = true) {
+        ASSERT_TRUE(Started(run, " va received "));
+        const uint64_t before = VaReceived();
+        std::string replay;
+        ASSERT_EQ(RunCommand("timeout 60 ip netns exec " + m_ns + " tcpreplay --topspeed -i vb " +
+                                 Quote(Requests()),
+                             &replay),
+                  0)
+            << replay;
+        const uint64_t arrived = VaReceived() - before;
+        const auto settled = std::chrono::steady_clock::now() + seconds(20);
+        while (std::chrono::steady_clock::now() < settled) {
+            const auto [received, dropped] = LastLinkLine(run.Out());
+            if (received + dropped >= arrived)
+                break;
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+        run.Signal(SIGINT);
+        Outcome o = run.WaitFor(seconds(10));
+        ASSERT_EQ(o.status, 0) << o.out << o.err;
+
+        const auto doc = nlohmann::json::parse(ReadAll(Results()), nullptr, false);
+        ASSERT_FALSE(doc.is_discarded()) << ReadAll(Results());
+        ASSERT_TRUE(doc.contains("links") && doc["links"].size() == 1u) << doc.dump();
+        const auto& link = doc["links"][0];
+        const Counts arp = JsonResults(Results()).at("arp");
+        const uint64_t dropped =
+            link["captureDropped"].get<uint64_t>() + link["interfaceDropped"].get<uint64_t>();
+        EXPECT_EQ(link["port"], "port1");
+        EXPECT_EQ(link["interface"], "va");
+        EXPECT_EQ(link["received"].get<uint64_t>(), arp.matched) << doc["links"].dump();
+        EXPECT_EQ(arp.transmitted, arp.matched);
+        EXPECT_EQ(link["transmitted"].get<uint64_t>(), arp.transmitted);
+        EXPECT_EQ(link["transmitFailed"].get<uint64_t>(), 0u);
+        EXPECT_EQ(arp.transmitted + dropped, arrived) << doc["links"].dump();
+        if (share) {
+            EXPECT_GE(arp.transmitted * 1000, kOffered * 999)
+                << "offered " << kOffered << ", arrived " << arrived << ", dropped " << dropped;
+        }
+        // A run that dropped frames says so last; one that did not says nothing of it.
+        const auto lines = Lines(o.out);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().find("port port1 (va) lost frames: ") == 0, dropped > 0) << o.out;
+
+        // The rates, for the record.
+        const size_t rated = replay.find("Rated: ");
+        std::cout << via << ": offered " << kOffered << " ("
+                  << (rated == std::string::npos ? "?" : Lines(replay.substr(rated))[0])
+                  << "), arrived " << arrived << ", answered " << arp.transmitted << ", dropped "
+                  << dropped << '\n';
+    }
+
     std::string m_ns;
     bool m_created = false;
     std::unique_ptr<iltest::FrildProcess> m_frild;
 };
 
 TEST_F(LiveRunTest, InProcessRespondersAnswerArpingAndPingOnTheirInterface) {
-    Background run(
-        m_dir,
-        [&] {
-            auto args = RunArgs(Example("scenarios/live-responder.json"));
-            args.insert(args.end(), {"--iface", "port1=va"});
-            return args;
-        }(),
-        InNamespace());
-    PeerIsAnsweredAndSigintEndsTheRun(run);
+    auto run = InProcessRun();
+    PeerIsAnsweredAndSigintEndsTheRun(*run);
 }
 
 TEST_F(LiveRunTest, FrildAnswersArpingAndPingOnItsInterface) {
-    // The example's endpoint: the namespace has a loopback of its own, where the port is free.
-    m_frild = std::make_unique<iltest::FrildProcess>(
-        std::vector<std::string>{"--bind", "tcp://127.0.0.1:47311", "--ports", "1", "--iface",
-                                 "0=va"},
-        (m_dir / "frild.log").string(), InNamespace());
-    Background run(m_dir, RunArgs(Example("scenarios/live-responder-frild.json")), InNamespace());
-    PeerIsAnsweredAndSigintEndsTheRun(run);
+    auto run = FrildRun();
+    PeerIsAnsweredAndSigintEndsTheRun(*run);
     EXPECT_EQ(m_frild->Kill(SIGTERM), 0) << m_frild->Log();
+}
+
+TEST_F(LiveRunTest, InProcessPortAnswersTopSpeedArpRequestsOrReportsTheirDrops) {
+    if (const std::string missing = LoadSetUp(); !missing.empty())
+        GTEST_SKIP() << missing;
+    auto run = InProcessRun();
+    OfferedRequestsAreAnsweredOrReported(*run, "in process");
+}
+
+TEST_F(LiveRunTest, FrildAnswersTopSpeedArpRequestsOrReportsTheirDrops) {
+    if (const std::string missing = LoadSetUp(); !missing.empty())
+        GTEST_SKIP() << missing;
+    auto run = FrildRun();
+    OfferedRequestsAreAnsweredOrReported(*run, "through frild");
+    EXPECT_EQ(m_frild->Kill(SIGTERM), 0) << m_frild->Log();
+}
+
+// A capture buffer too small for the burst loses frames: each one is counted, and the run's
+// final line says so.
+TEST_F(LiveRunTest, ASmallCaptureBufferLosesFramesAndTheRunSaysHowMany) {
+    if (const std::string missing = LoadSetUp(); !missing.empty())
+        GTEST_SKIP() << missing;
+    auto run = InProcessRun({"--capture-buffer", "port1=1"});
+    // The counts are checked as above except the share answered, which depends on the machine.
+    OfferedRequestsAreAnsweredOrReported(*run, "1 MiB buffer", false);
+}
+
+// An interface that disappears mid-run ends its port with the capture's reason; the run goes on
+// to its end, saves its results and then fails, saying why.
+TEST_F(LiveRunTest, AnInterfaceThatDisappearsFailsTheRunWithItsReason) {
+    auto run = InProcessRun();
+    ASSERT_TRUE(Started(*run, " va received "));
+    std::string out;
+    ASSERT_EQ(RunCommand("timeout 10 ip netns exec " + m_ns + " ip link del va", &out), 0) << out;
+    const auto deadline = std::chrono::steady_clock::now() + seconds(10);
+    while (run->Out().find(" ended") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(20));
+    run->Signal(SIGINT);
+    Outcome o = run->WaitFor(seconds(10));
+    EXPECT_EQ(o.status, 1) << o.out << o.err;
+    EXPECT_NE(o.out.find("Port port1 ended early: its interface va failed"), std::string::npos)
+        << o.out;
+    const auto lines = Lines(o.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("port port1 (va) ended: capture failed: ", 0), 0u) << o.out;
+    EXPECT_TRUE(fs::exists(Results()));
 }
 
 }  // namespace

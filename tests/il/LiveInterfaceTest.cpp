@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "FrildSupport.h"
 #include "IlTestSupport.h"
@@ -117,6 +119,66 @@ TEST_F(LiveArpTest, ArpingReceivesTheFixedReplies) {
     EXPECT_GE(held[0].matched, 3u);
     EXPECT_LE(held[0].matched, 6u) << "a responder that heard its own replies would loop";
     EXPECT_EQ(held[0].transmitted, held[0].matched);
+    EXPECT_EQ(m_frild->Kill(SIGTERM), 0) << m_frild->Log();
+}
+
+// Two ports, each on its own veth pair; the configuration on port 0 answers on both. When the
+// second pair goes away its port ends with the capture's error, its transmissions are counted as
+// failed, and port 0 goes on answering.
+TEST_F(LiveArpTest, APortWhoseInterfaceDisappearsEndsAloneAndItsFailedSendsAreCounted) {
+    std::string out;
+    const std::string in = "timeout 10 ip netns exec " + m_ns + " ";
+    for (const std::string& cmd : {in + "ip link add vc type veth peer name vd",
+                                   in + "ip link set vc up", in + "ip link set vd up"}) {
+        ASSERT_EQ(RunCommand(cmd, &out), 0) << cmd << ": " << out;
+    }
+    std::string endpoint =
+        "ipc://" + ::testing::TempDir() + "frild-gone-" + std::to_string(::getpid());
+    m_frild = std::make_unique<FrildProcess>(
+        std::vector<std::string>{"--bind", endpoint, "--ports", "2", "--iface", "0=va", "--iface",
+                                 "1=vc", "--capture-buffer", "1=2"},
+        ::testing::TempDir() + "frild-gone-" + std::to_string(::getpid()) + ".log",
+        std::vector<std::string>{"ip", "netns", "exec", m_ns});
+    m_transport = std::make_shared<orx::transport::ZmqIlTransport>(endpoint);
+    Message r = Call(
+        ConfigRequest(0, {Config(1, "arp", {Profile(0, ArpReply()), Profile(1, ArpReply())})}));
+    ASSERT_EQ(r.get_msg_type(), TMT_RESPONSE);
+    ASSERT_EQ(Call(Request(0, create_req_Start, {1})).get_msg_type(), TMT_RESPONSE);
+    auto links = [&] {
+        Message show;
+        diag::CreateLinksRequest(&show);
+        return diag::ParseLinksResponse(Call(show));
+    };
+    const std::string arping =
+        "timeout 20 ip netns exec " + m_ns + " arping -c 2 -w 10 -I vb 192.0.2.2";
+    ASSERT_EQ(RunCommand(arping, &out), 0) << out;
+    auto before = links();
+    ASSERT_EQ(before.size(), 2u);
+    EXPECT_EQ(before[0].interface, "va");
+    EXPECT_EQ(before[1].interface, "vc");
+    EXPECT_EQ(before[1].transmitted, before[0].transmitted);
+    EXPECT_EQ(before[1].transmitFailed, 0u);
+    EXPECT_TRUE(before[1].error.empty()) << before[1].error;
+
+    ASSERT_EQ(RunCommand(in + "ip link del vc", &out), 0) << out;
+    ASSERT_EQ(RunCommand(arping, &out), 0) << out;
+    EXPECT_NE(out.find("Received 2 response(s)"), std::string::npos) << out;
+    std::vector<LinkView> after;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    do {
+        after = links();
+        if (after.size() == 2 && !after[1].error.empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_TRUE(after[0].error.empty()) << after[0].error;
+    EXPECT_EQ(after[0].transmitFailed, 0u);
+    EXPECT_GE(after[0].transmitted, before[0].transmitted + 2);
+    EXPECT_NE(after[1].error.find("capture failed"), std::string::npos) << after[1].error;
+    // Every answer meant for the gone interface is counted, none lost without a trace.
+    EXPECT_EQ(after[1].transmitted + after[1].transmitFailed, after[0].transmitted);
+    EXPECT_GE(after[1].transmitFailed, 2u);
     EXPECT_EQ(m_frild->Kill(SIGTERM), 0) << m_frild->Log();
 }
 

@@ -245,7 +245,7 @@ TEST_P(RequestTest, FaultsAreFailedResponsesWithCodeAndText) {
     create_req_DoSQLFaster(&sql, {"DELETE FROM ResponderProfileResults"}, true);
     ExpectFault(Call(sql), FAULT_SQL,
                 "DELETE from ResponderProfileResults is not allowed (the IL runs only reads of "
-                "ResponderProfileResults)");
+                "ResponderProfileResults and LiveInterfaceResults)");
     // ATTACH would create the file wherever asked, also on the machine of a remote IL.
     const std::string attached =
         ::testing::TempDir() + "attached-" + std::to_string(::getpid()) + ".db";

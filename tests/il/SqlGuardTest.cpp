@@ -20,7 +20,8 @@ using namespace responder_1_bll;
 namespace {
 
 const std::string kOnlyReads =
-    " is not allowed (the IL runs only reads of ResponderProfileResults)";
+    " is not allowed (the IL runs only reads of ResponderProfileResults and "
+    "LiveInterfaceResults)";
 
 class SqlGuardTest : public ::testing::Test {
   protected:
@@ -103,6 +104,9 @@ TEST_F(SqlGuardTest, AnythingButAReadOfTheTableIsRefusedByName) {
         {"VACUUM INTO '" + vacuumed + "'", "VACUUM"},
         {"REINDEX", "REINDEX"},
         {"ANALYZE", "ANALYZE"},
+        {"UPDATE LiveInterfaceResults SET CaptureDropCount = 0", "UPDATE of LiveInterfaceResults"},
+        {"DELETE FROM LiveInterfaceResults", "DELETE from LiveInterfaceResults"},
+        {"DROP TABLE LiveInterfaceResults", "DROP TABLE LiveInterfaceResults"},
         // A later statement of one command is judged on its own.
         {"SELECT 1; DELETE FROM ResponderProfileResults", "DELETE from ResponderProfileResults"},
     };
@@ -124,6 +128,48 @@ TEST_F(SqlGuardTest, AnythingButAReadOfTheTableIsRefusedByName) {
     ASSERT_EQ(Call(Request(0, create_req_RemoveResponder, {12})).get_msg_type(), TMT_RESPONSE);
     results = Rows({"SELECT count(*) FROM ResponderProfileResults"});
     EXPECT_EQ(results[0].rows[0].int64Values, (std::vector<int64_t>{1}));
+}
+
+// The live-interface table follows what the IL's link source reports at each request: a row
+// is stamped anew only when its values changed, and a port that is no longer reported goes.
+// The diagnostic reports the same.
+TEST_F(SqlGuardTest, TheLiveInterfaceTableHoldsWhatTheLinkSourceReports) {
+    std::vector<LinkView> links = {{0, "va", 10, 3, 1, 9, 1, ""},
+                                   {1, "vb", 5, 0, 0, 5, 0, "capture failed: gone"}};
+    il.SetLinkSource([&links] { return links; });
+    const std::string query =
+        "SELECT Port, RxFrameCount, CaptureDropCount, InterfaceDropCount, TxFrameCount, "
+        "TxFailCount, StatsLastModified, Interface, Error FROM LiveInterfaceResults ORDER BY Port";
+    auto results = Rows({query});
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_EQ(results[0].rows.size(), 2u);
+    const auto& first = results[0].rows[0];
+    ASSERT_EQ(first.int64Values.size(), 7u);
+    EXPECT_EQ(std::vector<int64_t>(first.int64Values.begin(), first.int64Values.end() - 1),
+              (std::vector<int64_t>{0, 10, 3, 1, 9, 1}));
+    EXPECT_EQ(first.stringValues, (std::vector<std::string>{"va", ""}));
+    EXPECT_EQ(results[0].rows[1].stringValues,
+              (std::vector<std::string>{"vb", "capture failed: gone"}));
+    const int64_t firstStamp = first.int64Values[6];
+    const int64_t secondStamp = results[0].rows[1].int64Values[6];
+
+    links[0].captureDropped = 7;
+    links.pop_back();
+    results = Rows({query});
+    ASSERT_EQ(results[0].rows.size(), 1u);
+    EXPECT_EQ(results[0].rows[0].int64Values[2], 7);
+    EXPECT_GT(results[0].rows[0].int64Values[6], firstStamp);
+    const int64_t changed = results[0].rows[0].int64Values[6];
+    results = Rows({query});
+    EXPECT_EQ(results[0].rows[0].int64Values[6], changed) << "unchanged rows keep their stamp";
+    EXPECT_GE(changed, secondStamp);
+
+    Message show;
+    diag::CreateLinksRequest(&show);
+    EXPECT_EQ(diag::ParseLinksResponse(Call(show)), links);
+    il.SetLinkSource({});
+    EXPECT_TRUE(diag::ParseLinksResponse(Call(show)).empty());
+    EXPECT_TRUE(Rows({query})[0].rows.empty());
 }
 
 TEST_F(SqlGuardTest, EverySqlRequestRefusesAndSubscriptionsAreRefusedUpFront) {

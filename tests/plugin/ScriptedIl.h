@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,18 @@ class ScriptedIl : public IlTransport {
         requests.push_back(r);
         if (answer == Answer::Never)
             return true;
+        const bool fail = answer == Answer::Failed || (r.name == "responder_1.RemoveResponder" &&
+                                                       failRemovalOn.count(r.destination));
         Message response;
         if (r.name == "responder_1.ConfigResponder") {
             std::vector<responder_1_bll::errorMsg_s> errors;
             for (const auto& c : r.configs) {
                 auto it = refuse.find(c.configHandle);
-                if (it != refuse.end())
+                if (it != refuse.end()) {
                     errors.push_back({c.configHandle, it->second});
+                } else if (answer == Answer::Ok) {
+                    held[r.destination].insert(c.configHandle);
+                }
             }
             for (const auto& [handle, text] : refuse) {
                 if (handle == 0)
@@ -63,9 +69,13 @@ class ScriptedIl : public IlTransport {
             responder_1_bll::create_resp_ConfigResponder(&response, errors, true);
         } else {
             responder_1_bll::create_resp_RemoveResponder(&response);
+            if (!fail && answer == Answer::Ok && r.name == "responder_1.RemoveResponder") {
+                for (uint32_t h : r.handles)
+                    held[r.destination].erase(h);
+            }
         }
         response.set_seq_num(request.get_seq_num());
-        if (answer == Answer::Failed) {
+        if (fail) {
             response.set_msg_type(TMT_FAILED_RESPONSE);
             response.add_member(TMG_MEMBERS, "faultCode", int32_t{3});
             response.add_member(TMG_MEMBERS, "faultString", std::string("refused by the script"));
@@ -82,7 +92,10 @@ class ScriptedIl : public IlTransport {
     std::map<uint32_t, std::string> refuse;
     Answer answer = Answer::Ok;
     bool refuseSends = false;
-    size_t refuseAfter = SIZE_MAX;  // sends fail once this many requests were taken
+    size_t refuseAfter = SIZE_MAX;     // sends fail once this many requests were taken
+    std::set<uint32_t> failRemovalOn;  // ports whose removals get a failed response
+    // What each port holds: handles configured and not removed since.
+    std::map<uint32_t, std::set<uint32_t>> held;
 };
 
 }  // namespace plugintest

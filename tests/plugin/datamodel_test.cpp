@@ -137,6 +137,60 @@ TEST_F(DataModelTest, MovesRecordTheFirstPortUntilTheyAreReset) {
     EXPECT_EQ(config->GetPreviousPortHandle(), 0u);
 }
 
+TEST_F(DataModelTest, AConfigurationPlacedUnderAnotherParentMovesWithIt) {
+    portA->Set(PROP_PORT_ONLINE, true);
+    portB->Set(PROP_PORT_ONLINE, true);
+    Config* config = ProbeConfig(portA);
+    auto* probeB = Make<CProbe>(portB, "probeB");
+    EXPECT_EQ(config->GetPort(), portA);
+
+    config->SetParent(probeB);
+    EXPECT_EQ(config->GetPort(), portB);
+    EXPECT_TRUE(In(Config::s_movedSet, config));
+    EXPECT_EQ(config->GetPreviousPortHandle(), portA->GetObjectHandle());
+    EXPECT_TRUE(In(Config::s_onlineSet, config));  // the new port is online
+
+    // It follows the new port's online flag and its new parent's moves, not the old ones.
+    portA->Set(PROP_PORT_ONLINE, false);
+    EXPECT_TRUE(In(Config::s_onlineSet, config));
+    portB->Set(PROP_PORT_ONLINE, false);
+    EXPECT_TRUE(In(Config::s_offlineSet, config));
+    probeB->SetParent(portC);
+    EXPECT_EQ(config->GetPort(), portC);
+    EXPECT_EQ(config->GetPreviousPortHandle(), portA->GetObjectHandle());
+
+    // A configuration that never had a port gets one by being placed under a port's probe.
+    auto* loose = Make<CProbe>(&CProject::Instance(), "loose");
+    auto* unplaced = Make<CProbeFrameResponseConfig>(loose, "unplaced");
+    EXPECT_EQ(unplaced->GetPort(), nullptr);
+    unplaced->SetParent(probeB);
+    EXPECT_EQ(unplaced->GetPort(), portC);
+    EXPECT_FALSE(In(Config::s_movedSet, unplaced));
+}
+
+TEST_F(DataModelTest, AnAppliedConfigurationWhosePortComesOnlineIsToBeSentAgain) {
+    Config* config = ProbeConfig(portA);  // portA offline
+    Config* gone = ProbeConfig(portA, "probe2");
+    config->MarkClean();  // applied while its port was offline: left out, yet marked clean
+    gone->MarkClean();
+    gone->MarkDelete();
+    ASSERT_EQ(gone->GetObjectState(), ObjectState::DELETED);
+
+    portA->Set(PROP_PORT_ONLINE, true);
+    EXPECT_EQ(config->GetObjectState(), ObjectState::MODIFIED);
+    EXPECT_EQ(gone->GetObjectState(), ObjectState::DELETED);  // never revived
+
+    // Offline and back while clean: sent again. Reports of a port that stays online are not a
+    // change.
+    config->MarkClean();
+    portA->Set(PROP_PORT_ONLINE, true);
+    EXPECT_EQ(config->GetObjectState(), ObjectState::CLEAN);
+    portA->Set(PROP_PORT_ONLINE, false);
+    EXPECT_EQ(config->GetObjectState(), ObjectState::CLEAN);
+    portA->Set(PROP_PORT_ONLINE, true);
+    EXPECT_EQ(config->GetObjectState(), ObjectState::MODIFIED);
+}
+
 TEST_F(DataModelTest, DeviceConfigurationsReachTheirPortThroughTheDevice) {
     auto* device = Make<CEmulatedDevice>(&CProject::Instance(), "dev1");
     auto* config = Make<CDeviceFrameResponseConfig>(device, "devcfg");
@@ -269,6 +323,43 @@ TEST_F(DataModelTest, ProfileAndModifierMessages) {
         EXPECT_EQ(text.find("Modifier definition"), std::string::npos);
 }
 
+TEST_F(DataModelTest, TextsThatAreNotHexadecimalAreMessagesAndValidationGoesOn) {
+    Config* config = ProbeConfig(portA);
+    config->SetFrameConfig(kTwelveBytes);
+    auto* profile = Make<CFrameResponseProfile>(config, "reply");
+    profile->Set(CFrameResponseProfile::PROP_USE_RX_FRAME, true);
+    auto* modifier = Make<CFrameResponseModifier>(profile, "m1");
+    modifier->Set(CFrameResponseModifier::PROP_MASK, std::string("FFzz"));
+    modifier->Set(CFrameResponseModifier::PROP_VALUE, std::string("01"));
+    auto* second = Make<CFrameResponseModifier>(profile, "m2");
+    second->Set(CFrameResponseModifier::PROP_OFFSET, 11u);
+    second->Set(CFrameResponseModifier::PROP_MASK, std::string("FFFF"));
+    second->Set(CFrameResponseModifier::PROP_VALUE, std::string("0x5"));
+    Config* other = ProbeConfig(portB, "probe2");
+    other->Set(Config::PROP_FILTER, std::string());
+
+    ValidationContext context;
+    ASSERT_NO_THROW(config->ValidateConfig(context));
+    ASSERT_NO_THROW(other->ValidateConfig(context));
+    const std::vector<std::string> texts = Messages(context);
+    ASSERT_EQ(texts.size(), 5u) << ::testing::PrintToString(texts);
+    EXPECT_EQ(texts[0].rfind("Auto Frame Response validation failed for probe1: m1 Mask \"FFzz\" "
+                             "is not a hexadecimal byte string",
+                             0),
+              0u)
+        << texts[0];
+    // The second modifier's mask is good: its extent is still checked.
+    EXPECT_EQ(texts[1],
+              "Auto Frame Response validation failed for probe1: Modifier definition extends 1 "
+              "byte(s) beyond the end of the filter definition.");
+    EXPECT_EQ(
+        texts[2].rfind("Auto Frame Response validation failed for probe1: m2 Value \"0x5\"", 0), 0u)
+        << texts[2];
+    EXPECT_EQ(texts[3],
+              "Auto Frame Response validation failed for probe2: Invalid filter Filter "
+              "is empty");
+}
+
 TEST_F(DataModelTest, BrokenParentChainsRaiseTheHostAssertion) {
     auto* probe = Make<CProbe>(portA, "probe1");
     auto* stray = Make<CFrameResponseProfile>(probe);  // a profile straight under a probe
@@ -364,6 +455,7 @@ TEST_F(DataModelTest, ConvertCommandShowsTheFilterOrWhyNot) {
     command->Set(CFrameConfigConvertCommand::PROP_CONFIG, config->GetObjectHandle());
     EXPECT_TRUE(command->Execute());
     EXPECT_EQ(command->GetFilterValue(), "ether src 02:00:00:00:00:01");
+    EXPECT_EQ(command->GetStatus(), "");  // the earlier run's failure no longer holds
 
     // The configuration goes between validation and run: the run does not use it.
     CBaseValidationContext context;

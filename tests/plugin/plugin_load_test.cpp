@@ -93,7 +93,7 @@ TEST_F(PluginLoadTest, RegistersItsMessagesInOrderAndLogsAtInfo) {
     }
     const std::vector<long> expected = {0x96000000, 0x96000003, 0x96000004, 0x96000005,
                                         0x96000006, 0x96000007, 0x96000008, 0x96000009,
-                                        0x9600000a, 0x9600000b, 0x9600000c};
+                                        0x9600000a, 0x9600000b, 0x9600000c, 0x9600000d};
     EXPECT_EQ(ours, expected);
 
     ResourceFormatter invalidFilter(0x96000005);

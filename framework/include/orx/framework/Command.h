@@ -48,6 +48,9 @@ class CCommandStatusManager {
     // False when nothing was recorded for the pair.
     bool GetCommandStatus(Handle handle, ClassId commandClass, bool& enabled) const;
     void Clear() { m_status.clear(); }
+    // Drops the entries of objects that no longer exist.
+    void PruneDestroyed();
+    size_t Size() const { return m_status.size(); }
 
   private:
     std::map<std::pair<Handle, uint32_t>, bool> m_status;

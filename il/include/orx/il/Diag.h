@@ -11,6 +11,18 @@
 //     matched u64, transmitted u64, rate u32,
 //     profiles: array of structures { port u16, delay u32 (microseconds), payload binary,
 //                                     modifierCount u32 }
+//   Response member "ports": array of structures, one per port asked about, in port order:
+//     port u16, running u32 (responders in the frame path's table), indexed u32 (of them, found
+//     through a key), keys: array of structures { key string, responders u32, values u32 },
+//     alwaysRun: array of u32 (handles of the running responders whose filters run on every
+//     frame). Older answers without it parse as no ports.
+//
+// ildiag.ShowLinks: the live interfaces of the IL's ports (none while no port runs on one).
+//   Response member "links": array of structures, in port order:
+//     port u16, interface string, received u64 (frames captured and handed to the responders),
+//     captureDropped u64 (dropped by the capture buffer), interfaceDropped u64 (dropped by the
+//     interface), transmitted u64, transmitFailed u64 (frames the system did not take),
+//     error string (why the port ended; "" while it runs)
 //
 // ildiag.Replay (answered by frild only): replays every capture given with --pcap-in from its
 //   start, in the capture's own time, and rewrites each --pcap-out file; answered once the
@@ -48,6 +60,39 @@ struct ResponderView {
     bool operator==(const ResponderView&) const = default;
 };
 
+// A frame field by which a port indexes responders: "ether[38:4]" style, with its mask when
+// not all ones; `values` distinct values among the `responders` it indexes.
+struct DispatchKeyView {
+    std::string key;
+    uint32_t responders = 0;
+    uint32_t values = 0;
+    bool operator==(const DispatchKeyView&) const = default;
+};
+
+// How a port finds the responders a frame may match: `indexed` of the `running` responders are
+// looked up by the value of a key; the filters of `alwaysRun` (handles) run on every frame.
+struct PortDispatchView {
+    uint16_t port = 0;
+    uint32_t running = 0;
+    uint32_t indexed = 0;
+    std::vector<DispatchKeyView> keys;
+    std::vector<uint32_t> alwaysRun;
+    bool operator==(const PortDispatchView&) const = default;
+};
+
+// One port's live interface and its counters.
+struct LinkView {
+    uint16_t port = 0;
+    std::string interface;
+    uint64_t received = 0;
+    uint64_t captureDropped = 0;
+    uint64_t interfaceDropped = 0;
+    uint64_t transmitted = 0;
+    uint64_t transmitFailed = 0;
+    std::string error;
+    bool operator==(const LinkView&) const = default;
+};
+
 struct ReplayPortView {
     uint16_t port = 0;
     uint64_t framesRead = 0;
@@ -59,6 +104,7 @@ namespace diag {
 
 inline constexpr const char* kShowResponders = "ildiag.ShowResponders";
 inline constexpr const char* kReplay = "ildiag.Replay";
+inline constexpr const char* kShowLinks = "ildiag.ShowLinks";
 
 // A failed response, or an answer whose members are missing or of the wrong kind. The text is
 // the IL's faultString, or names the member that is wrong.
@@ -70,8 +116,14 @@ class DiagError : public std::runtime_error {
 // Builds the request into `message` (cleared first). `destination`: a port index, or
 // Message::kNoDestination (the default) for every port.
 void CreateShowRequest(Message* message, uint32_t destination = 0xFFFFFFFFu);
-void CreateShowResponse(Message* message, const std::vector<ResponderView>& responders);
+void CreateShowResponse(Message* message, const std::vector<ResponderView>& responders,
+                        const std::vector<PortDispatchView>& ports = {});
 std::vector<ResponderView> ParseShowResponse(const Message& response);
+std::vector<PortDispatchView> ParseShowDispatch(const Message& response);
+
+void CreateLinksRequest(Message* message);
+void CreateLinksResponse(Message* message, const std::vector<LinkView>& links);
+std::vector<LinkView> ParseLinksResponse(const Message& response);
 
 void CreateReplayRequest(Message* message);
 void CreateReplayResponse(Message* message, const std::vector<ReplayPortView>& ports);

@@ -17,6 +17,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,10 @@ enum FaultCode : int32_t {
 // for a request that could not be read, null): the one way every server builds one.
 Message FailedResponse(const Message* request, FaultCode code, const std::string& text);
 
-// The SQL of DoSQL* and of notifications reads "ResponderProfileResults" and nothing else, and
+// The SQL of DoSQL* and of notifications reads "ResponderProfileResults" and
+// "LiveInterfaceResults" (one row per port answered on a live interface: Port, Interface,
+// RxFrameCount, CaptureDropCount, InterfaceDropCount, TxFrameCount, TxFailCount, Error,
+// StatsLastModified) and nothing else, and
 // the commands of one request together stay within these bounds; anything else fails with
 // FAULT_SQL naming what was refused or which bound was passed.
 constexpr int64_t kSqlMaxTimeMs = 2000;
@@ -92,10 +96,21 @@ class IlServer {
     // handle order. Control-path call, like Handle; also answered as "ildiag.ShowResponders".
     static constexpr uint32_t kAllPorts = 0xFFFFFFFFu;
     std::vector<ResponderView> Describe(uint32_t port = kAllPorts) const;
+    // How each port (or just `port`) dispatches frames to its running responders.
+    std::vector<PortDispatchView> DescribeDispatch(uint32_t port = kAllPorts) const;
+
+    // The counters of the ports answered on live interfaces come from `source` (LiveRunner's),
+    // called on the control path; an empty function removes it. Also answered as
+    // "ildiag.ShowLinks" and kept in the table "LiveInterfaceResults".
+    using LinkSource = std::function<std::vector<LinkView>()>;
+    void SetLinkSource(LinkSource source);
+    std::vector<LinkView> Links() const;
 
   private:
     struct Impl;
     std::vector<uint16_t> m_ports;
+    mutable std::mutex m_linkMutex;
+    LinkSource m_links;
     std::unique_ptr<Impl> m_impl;
 };
 

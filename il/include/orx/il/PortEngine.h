@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "orx/il/Dispatch.h"
 #include "orx/il/FrameIo.h"
 
 struct bpf_insn;
@@ -95,6 +96,9 @@ struct ResponderOp {
 struct PortTable {
     uint64_t generation = 0;
     std::vector<ResponderOp> responders;
+    // Which responders a frame may match; one that does not cover `responders` (the default)
+    // makes the frame path run every filter.
+    PortDispatch dispatch;
     std::vector<ProfileOp> profiles;
     std::vector<PatchOp> patches;
     std::vector<std::shared_ptr<const void>> owners;

@@ -156,6 +156,8 @@ bool CBaseFrameResponseConfig::OnInit() {
     CScriptable* parent = GetParent();
     ORX_ASSERT(parent, "Did not properly retrieve parent object");
     parent->RegisterRelationChangeDelegate(m_parentRelDelegate);
+    // Its own change of parent moves it as a change of the parent's port does.
+    RegisterRelationChangeDelegate(m_parentRelDelegate);
     if (CPort* port = GetPort()) {
         port->RegisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
     }
@@ -166,9 +168,12 @@ bool CBaseFrameResponseConfig::OnInit() {
 void CBaseFrameResponseConfig::OnlineChangeHandler(CScriptable* port, PropId) {
     auto* p = dynamic_cast<CPort*>(port);
     if (p && p->GetT<bool>(orx::core::PROP_PORT_ONLINE)) {
+        const bool cameOnline = s_onlineSet.count(GetObjectHandle()) == 0;
         s_offlineSet.erase(GetObjectHandle());
         s_onlineSet.insert(GetObjectHandle());
-        if (GetObjectState() == ObjectState::DELETED)
+        // Applies left it out while its port was offline and still marked it applied: the next
+        // apply has to send it. A deleted configuration stays deleted.
+        if (cameOnline && GetObjectState() == ObjectState::CLEAN)
             SetObjectState(ObjectState::MODIFIED);
     } else {
         SetOfflineState();
@@ -176,25 +181,55 @@ void CBaseFrameResponseConfig::OnlineChangeHandler(CScriptable* port, PropId) {
     CFrameResponseCommand::HandleActivate(*this, true);
 }
 
-void CBaseFrameResponseConfig::ParentRelChangeHandler(CScriptable&, CScriptable& related,
-                                                      RelationType, bool added) {
+void CBaseFrameResponseConfig::ParentRelChangeHandler(CScriptable& source, CScriptable& related,
+                                                      RelationType relationType, bool added) {
+    if (&source == this) {
+        // The configuration itself went to another parent: it leaves its port and follows the
+        // new parent, whose relations it listens to from now on.
+        if (relationType.id != PARENT_CHILD || relationType.dir != DIR_BACKWARD)
+            return;
+        if (!added) {
+            related.UnregisterRelationChangeDelegate(m_parentRelDelegate);
+            if (CPort* port = GetPort())
+                DetachFromPort(*port);
+            return;
+        }
+        related.RegisterRelationChangeDelegate(m_parentRelDelegate);
+        m_portHandle = 0;
+        if (CPort* port = GetPort())
+            AttachToPort(*port);
+        return;
+    }
     auto* port = dynamic_cast<CPort*>(&related);
     if (!port)
         return;
     if (added) {
-        m_portHandle = port->GetObjectHandle();
-        port->RegisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
-        return;
+        AttachToPort(*port);
+    } else {
+        DetachFromPort(*port);
     }
-    port->UnregisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
+}
+
+void CBaseFrameResponseConfig::AttachToPort(CPort& port) {
+    m_portHandle = port.GetObjectHandle();
+    port.RegisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
+}
+
+void CBaseFrameResponseConfig::DetachFromPort(CPort& port) {
+    port.UnregisterPropertyChangeDelegate(s_portOnlinePropId, m_portOnlineDelegate);
     // Keep the first port the configuration was taken from until the move reaches the IL: a
     // move from A to B to C must still remove it from A.
     if (m_previousPortHandle == 0 || s_movedSet.count(GetObjectHandle()) == 0) {
-        m_previousPortHandle = m_portHandle != 0 ? m_portHandle : port->GetObjectHandle();
+        m_previousPortHandle = m_portHandle != 0 ? m_portHandle : port.GetObjectHandle();
     }
     s_movedSet.insert(GetObjectHandle());
     m_portHandle = 0;
     SetOfflineState();
+}
+
+void CBaseFrameResponseConfig::ForgetMove() {
+    s_movedSet.erase(GetObjectHandle());
+    m_previousPortHandle = 0;
 }
 
 void CBaseFrameResponseConfig::OnPropertyModified(Property& property) {
@@ -209,6 +244,7 @@ bool CBaseFrameResponseConfig::OnMarkDelete() {
     }
     if (CScriptable* parent = GetParent())
         parent->UnregisterRelationChangeDelegate(m_parentRelDelegate);
+    UnregisterRelationChangeDelegate(m_parentRelDelegate);
     return true;
 }
 

@@ -58,6 +58,9 @@ class CBaseFrameResponseConfig : public CResponderContainer {
     uint32_t GetPortHandle() const { return m_portHandle; }
     // The port the configuration was taken away from while it is in the moved set, else 0.
     uint32_t GetPreviousPortHandle() const { return m_previousPortHandle; }
+    // Its removal from the previous port succeeded (or that port is gone): the configuration
+    // leaves the moved set.
+    void ForgetMove();
 
     void OnlineChangeHandler(orx::framework::CScriptable* port, orx::framework::PropId propId);
     void ParentRelChangeHandler(orx::framework::CScriptable& source,
@@ -89,6 +92,9 @@ class CBaseFrameResponseConfig : public CResponderContainer {
     static bool s_regCompleted;
 
   private:
+    void AttachToPort(orx::core::CPort& port);
+    void DetachFromPort(orx::core::CPort& port);
+
     mutable uint32_t m_portHandle = 0;
     uint32_t m_previousPortHandle = 0;
     orx::framework::PropertyChangeDelegate m_portOnlineDelegate;

@@ -53,6 +53,7 @@ void CFrameConfigConvertCommand::DoRun() {
     std::string reason;
     if (m_config->HasValidFilter(&reason)) {
         Set(PROP_FILTER_VALUE, m_config->GetFilterValue());
+        SetStatus(std::string());  // an earlier run's failure no longer holds
     } else {
         SetStatus(GetName() + ": Invalid filter " + reason);
     }

@@ -52,25 +52,50 @@ void CFrameResponseModifier::ValidateModifier(orx::core::ValidationContext& cont
     ORX_ASSERT(gramps, "Did not find correct parent object for config");
     const std::string display = gramps->GetName();
 
-    const uint64_t m = HexToBytes(GetMask(), MaskName()).size();
+    // Text that is not hexadecimal is this configuration's message; the checks that need its
+    // bytes are left out, and validation goes on.
+    auto bytesOf = [&](const std::string& hex, const std::string& what, uint64_t& count) {
+        try {
+            count = HexToBytes(hex, what).size();
+            return true;
+        } catch (const COrxRunTimeError& e) {
+            ResourceFormatter message(MSG_MODIFIER_NOT_HEX);
+            message << display << e.what();
+            context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());
+            return false;
+        }
+    };
+    uint64_t m = 0;
+    const bool maskOk = bytesOf(GetMask(), MaskName(), m);
     // Positions are measured against the received frame (the configuration's filter frame)
     // when the profile patches it, else against the profile's own frame. A reference frame that
     // does not parse is reported by the frame checks already.
     CResponderContainer* reference =
         prof->GetUseRxFrame() ? static_cast<CResponderContainer*>(cfg) : prof;
-    if (reference->ParseFrameXml().empty()) {
+    if (maskOk && reference->ParseFrameXml().empty()) {
         std::vector<FieldInfo> infos;
-        const uint64_t length = reference->GetFieldInfo(infos);
+        uint64_t length = 0;
+        bool built = true;
+        try {
+            length = reference->GetFieldInfo(infos);
+        } catch (const COrxRunTimeError& e) {
+            // Parsed but not buildable: the reference frame's own message.
+            built = false;
+            ResourceFormatter message(reference == cfg ? MSG_INVALID_FRAME_CONFIG
+                                                       : MSG_PROFILE_INVALID_FRAME_CONFIG);
+            message << (reference == cfg ? cfg->GetName() : display) << e.what();
+            context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());
+        }
         const uint64_t end = static_cast<uint64_t>(GetOffset()) + m;
-        if (end > length) {
+        if (built && end > length) {
             ResourceFormatter message(MSG_MODIFIER_EXTENDS);
             message << display << end - length;
             context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());
         }
     }
 
-    const uint64_t v = HexToBytes(GetValue(), ValueName()).size();
-    if (v > m) {
+    uint64_t v = 0;
+    if (bytesOf(GetValue(), ValueName(), v) && maskOk && v > m) {
         ResourceFormatter message(MSG_MODIFIER_VALUE_TOO_LONG);
         message << display << v - m;
         context.AddValidationError(ORX_RESPONDER_SOURCE, message.ToString());

@@ -78,6 +78,16 @@ void CFrameResponseProfile::ValidateProfile(orx::core::ValidationContext& contex
     const std::string display = gramps->GetName();
 
     std::string frameError = ParseFrameXml();
+    if (frameError.empty() && !GetUseRxFrame()) {
+        // The payload the apply sends: a frame that parses but cannot be built is reported
+        // here, not raised out of the apply.
+        std::vector<uint8_t> payload;
+        try {
+            GetPayload(payload, true);
+        } catch (const COrxRunTimeError& e) {
+            frameError = e.what();
+        }
+    }
     if (!frameError.empty()) {
         ResourceFormatter message(MSG_PROFILE_INVALID_FRAME_CONFIG);
         message << display << frameError;

@@ -26,6 +26,7 @@ constexpr long MSG_PROFILE_INVALID_FRAME_CONFIG = 0x96000009;
 constexpr long MSG_PROFILE_WRONG_PORT_GROUP = 0x9600000a;
 constexpr long MSG_MODIFIER_EXTENDS = 0x9600000b;
 constexpr long MSG_MODIFIER_VALUE_TOO_LONG = 0x9600000c;
+constexpr long MSG_MODIFIER_NOT_HEX = 0x9600000d;
 
 // Names of the loggers the modules use.
 constexpr const char* LOGGER_ENTRY = "traffic.responder";

@@ -73,6 +73,8 @@ struct CResponderMsgSetClnt::StateBase {
                             std::vector<CBaseFrameResponseConfig*>& /*processed*/) {
         return true;
     }
+    // The IL answered the state's request with a failed response.
+    virtual void OnFailedResponse() {}
 };
 
 // A state of the client's machine; `Entry` is the state's entry action.
@@ -99,7 +101,11 @@ struct ClientState : sc::state<Derived, CResponderMsgSetClnt::StateMachine>,
 
 struct SetupState : ClientState<SetupState> {
     static constexpr const char* kName = "Setup";
-    explicit SetupState(my_context ctx) : ClientState(ctx) { Client().m_errorText.clear(); }
+    explicit SetupState(my_context ctx) : ClientState(ctx) {
+        Client().m_errorText.clear();
+        Client().m_removeHandles.clear();
+        Client().m_removalDone = false;
+    }
     sc::result react(const NextStateEvent&);
 };
 struct DetachState : ClientState<DetachState> {
@@ -113,16 +119,20 @@ struct DeleteState : ClientState<DeleteState> {
     sc::result react(const NextStateEvent&) { return Step<DeleteDoneState>(); }
     bool OnResponse(const Message&, const std::string&,
                     std::vector<CBaseFrameResponseConfig*>& processed) override {
-        const auto& removed = Client().m_removeSet;
-        processed.assign(removed.begin(), removed.end());
+        CResponderMsgSetClnt& c = Client();
+        processed.assign(c.m_removeSet.begin(), c.m_removeSet.end());
+        for (uint32_t handle : c.m_removeHandles)
+            c.m_installed.erase(handle);
+        c.m_removalDone = true;
+        c.UpdateClientPorts();
         return true;
     }
 };
 struct DeleteDoneState : ClientState<DeleteDoneState> {
     static constexpr const char* kName = "DeleteDone";
     explicit DeleteDoneState(my_context ctx) : ClientState(ctx) {
-        const auto& removed = Client().m_removeSet;
-        CResponderMsgSetClnt::s_delResultConfigSet.insert(removed.begin(), removed.end());
+        for (CBaseFrameResponseConfig* c : Client().m_removeSet)
+            CResponderMsgSetClnt::s_delResultConfigSet.insert(c->GetObjectHandle());
     }
     sc::result react(const NextStateEvent&);
 };
@@ -137,12 +147,17 @@ struct ConfigState : ClientState<ConfigState> {
     sc::result react(const NextStateEvent&) { return Step<ConfigDoneState>(); }
     bool OnResponse(const Message& response, const std::string& failed,
                     std::vector<CBaseFrameResponseConfig*>& processed) override;
+    void OnFailedResponse() override {
+        CResponderMsgSetClnt& c = Client();
+        for (uint32_t handle : c.m_newlySent)
+            c.m_installed.erase(handle);  // the IL answered that it took none of them
+    }
 };
 struct ConfigDoneState : ClientState<ConfigDoneState> {
     static constexpr const char* kName = "ConfigDone";
     explicit ConfigDoneState(my_context ctx) : ClientState(ctx) {
-        const auto& setup = Client().m_setupSet;
-        CResponderMsgSetClnt::s_resultConfigSet.insert(setup.begin(), setup.end());
+        for (CBaseFrameResponseConfig* c : Client().m_setupSet)
+            CResponderMsgSetClnt::s_resultConfigSet.insert(c->GetObjectHandle());
     }
     sc::result react(const NextStateEvent&) { return transit<FinalizeState>(); }
 };
@@ -168,8 +183,9 @@ sc::result SetupState::react(const NextStateEvent&) {
         c.ClearConfigs();
         return terminate();
     }
-    // A configuration taken away from this port is removal work too.
-    if (!c.m_removeSet.empty() || !c.m_movedSet.empty())
+    // A configuration taken away from this port, or a handle left on its IL, is removal work
+    // too.
+    if (!c.m_removeSet.empty() || !c.m_movedSet.empty() || !c.m_orphans.empty())
         return transit<DetachState>();
     if (!c.m_setupSet.empty())
         return transit<AttachState>();
@@ -204,6 +220,8 @@ bool ConfigState::OnResponse(const Message& response, const std::string& failed,
             display = config->GetDisplayName();
             accepted.erase(config);
         }
+        if (c.m_newlySent.count(error.configHandle))
+            c.m_installed.erase(error.configHandle);
         if (!text.empty())
             text += ", ";
         text += "Port " + c.m_port->GetName() + " Frame response on " + display + ": " +
@@ -221,8 +239,8 @@ bool ConfigState::OnResponse(const Message& response, const std::string& failed,
 
 std::map<uint32_t, CResponderMsgSetClnt*>& CResponderMsgSetClnt::s_portMap =
     *new std::map<uint32_t, CResponderMsgSetClnt*>();
-std::set<CBaseFrameResponseConfig*> CResponderMsgSetClnt::s_resultConfigSet;
-std::set<CBaseFrameResponseConfig*> CResponderMsgSetClnt::s_delResultConfigSet;
+std::set<uint32_t> CResponderMsgSetClnt::s_resultConfigSet;
+std::set<uint32_t> CResponderMsgSetClnt::s_delResultConfigSet;
 
 CResponderMsgSetClnt* CResponderMsgSetClnt::GetPortClient(const CPort* port) {
     if (!port)
@@ -258,10 +276,46 @@ void CResponderMsgSetClnt::ClearConfigs() {
     m_setupSet.clear();
     m_removeSet.clear();
     m_movedSet.clear();
+    m_orphans.clear();
 }
 
 void CResponderMsgSetClnt::UpdateClientPorts() {
-    CBaseFrameResponseConfig::ResetMovedConfig();
+    // A failed or impossible removal leaves them moved, to be tried again at the next apply.
+    if (!m_removalDone)
+        return;
+    for (CBaseFrameResponseConfig* c : m_movedSet) {
+        if (c->GetPreviousPortHandle() == m_portHandle)
+            c->ForgetMove();
+    }
+}
+
+void CResponderMsgSetClnt::FindOrphans() {
+    m_orphans.clear();
+    for (uint32_t handle : m_installed) {
+        auto* config =
+            dynamic_cast<CBaseFrameResponseConfig*>(CHandleRegistry::Instance().Find(handle));
+        if (!config || config->IsDeleted()) {
+            m_orphans.insert(handle);
+            continue;
+        }
+        const CPort* port = config->GetPort();
+        if (!port || port->GetObjectHandle() != m_portHandle)
+            m_orphans.insert(handle);
+    }
+}
+
+void CResponderMsgSetClnt::PruneClients() {
+    for (auto it = s_portMap.begin(); it != s_portMap.end();) {
+        CResponderMsgSetClnt* client = it->second;
+        const bool portGone = !dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(it->first));
+        if (portGone && !client->m_rpcPending && !client->IsRunning()) {
+            it = s_portMap.erase(it);
+            client->m_portHandle = 0;  // already out of the map
+            delete client;
+            continue;
+        }
+        ++it;
+    }
 }
 
 bool CResponderMsgSetClnt::IsRunning() const {
@@ -330,15 +384,32 @@ void CResponderMsgSetClnt::RpcSetupConfig() {
     Message message;
     responder_1_bll::create_req_ConfigResponder(&message, configs, true);
     RpcSendMessage(message);
+    // Sent, the IL may hold them even if no answer comes back.
+    m_newlySent.clear();
+    if (m_rpcPending) {
+        for (const auto& record : configs) {
+            if (m_installed.insert(record.configHandle).second)
+                m_newlySent.insert(record.configHandle);
+        }
+    }
 }
 
 void CResponderMsgSetClnt::RpcDeleteConfig() {
-    std::vector<uint32_t> handles;
+    std::vector<uint32_t>& handles = m_removeHandles;
+    handles.clear();
+    std::set<uint32_t> listed;
+    auto add = [&](uint32_t handle) {
+        if (listed.insert(handle).second)
+            handles.push_back(handle);
+    };
     for (CBaseFrameResponseConfig* c : m_removeSet)
-        handles.push_back(c->GetObjectHandle());
+        add(c->GetObjectHandle());
     for (CBaseFrameResponseConfig* c : m_movedSet)
-        handles.push_back(c->GetObjectHandle());
+        add(c->GetObjectHandle());
+    for (uint32_t handle : m_orphans)
+        add(handle);
     if (handles.empty()) {
+        m_removalDone = true;
         StepDone();
         return;
     }
@@ -368,6 +439,8 @@ void CResponderMsgSetClnt::RpcResponseHandler(uint16_t, Message* response, void*
     // A missing response, one of another type, or one that cannot be read fails the step like a
     // failed response: the step must end one way or the other.
     if (!response || response->get_msg_type() != TMT_RESPONSE) {
+        if (state && response && response->get_msg_type() == TMT_FAILED_RESPONSE)
+            state->OnFailedResponse();
         StepFailed(failed);
         return;
     }
@@ -517,10 +590,24 @@ void CResponderMsgSetClnt::OnApplyProject(ApplyContext& context) {
     std::vector<CBaseFrameResponseConfig*> moved;
     CBaseFrameResponseConfig::GetOnlineConfigList(online, simulation);
     CBaseFrameResponseConfig::GetMovedConfigList(moved);
-    if (online.empty() && moved.empty())
+
+    // Nothing is outstanding between applies: what names a destroyed port goes now.
+    PruneClients();
+    std::set<CResponderMsgSetClnt*> clients;
+    for (const auto& [handle, client] : s_portMap) {
+        client->FindOrphans();
+        if (client->m_orphans.empty())
+            continue;
+        auto* port = dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(handle));
+        if (!port)
+            continue;
+        client->m_port = port;
+        client->m_applyContext = &context;
+        clients.insert(client);
+    }
+    if (online.empty() && moved.empty() && clients.empty())
         return;
 
-    std::set<CResponderMsgSetClnt*> clients;
     for (CBaseFrameResponseConfig* c : online) {
         if (c->GetObjectState() == ObjectState::DELETED_UNAPPLIED || !c->IsObjectDirty(true))
             continue;
@@ -541,8 +628,10 @@ void CResponderMsgSetClnt::OnApplyProject(ApplyContext& context) {
             continue;
         auto* port =
             dynamic_cast<CPort*>(CHandleRegistry::Instance().Find(c->GetPreviousPortHandle()));
-        if (!port)
+        if (!port) {
+            c->ForgetMove();  // the port is gone, and with it what it held
             continue;
+        }
         CResponderMsgSetClnt* client = GetPortClient(port);
         client->m_applyContext = &context;
         client->m_movedSet.insert(c);
@@ -589,17 +678,18 @@ void CResponderMsgSetClnt::OnApplyProject(ApplyContext& context) {
     } catch (...) {
         // Leave nothing of this apply behind: no client keeps configurations that may be
         // destroyed before the next apply, no machine waits half-way, no response still on its
-        // way reaches a client, and no client names this apply's context any more.
+        // way reaches a client, and no client names this apply's context any more. The
+        // outstanding responses are taken first, while the context still records what reached
+        // the IL.
         bool outstanding = false;
-        for (CResponderMsgSetClnt* client : clients) {
-            client->m_applyContext = nullptr;
+        for (CResponderMsgSetClnt* client : clients)
             outstanding = outstanding || client->m_rpcPending;
-        }
         if (outstanding) {
             std::vector<ErrorMsg> ignored;
             CRpcManager::Instance().Wait(ignored);
         }
         for (CResponderMsgSetClnt* client : clients) {
+            client->m_applyContext = nullptr;
             client->m_stateMachine->terminate();
             client->ClearConfigs();
             client->m_rpcPending = false;

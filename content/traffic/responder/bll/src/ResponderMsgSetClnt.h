@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "orx/core/Apply.h"
 #include "orx/core/HostClasses.h"
@@ -41,9 +42,11 @@ class CResponderMsgSetClnt {
         return !m_setupSet.empty() || !m_removeSet.empty() || !m_movedSet.empty();
     }
     bool InApply() const { return m_applyContext != nullptr; }
-    // The configurations the last apply set up and removed, over every port.
-    static const ConfigSet& SetUpConfigs() { return s_resultConfigSet; }
-    static const ConfigSet& RemovedConfigs() { return s_delResultConfigSet; }
+    // The handles the port's IL holds from this client's applies.
+    const std::set<uint32_t>& InstalledHandles() const { return m_installed; }
+    // The handles of the configurations the last apply set up and removed, over every port.
+    static const std::set<uint32_t>& SetUpConfigs() { return s_resultConfigSet; }
+    static const std::set<uint32_t>& RemovedConfigs() { return s_delResultConfigSet; }
 
     // The project-level hooks, registered at load as "ValidateResponder" and "ApplyResponder".
     static void OnValidateProject(orx::core::ValidationContext& context);
@@ -67,7 +70,7 @@ class CResponderMsgSetClnt {
     // The port is offline and the system is not in simulation mode.
     bool IsPortOffline() const;
     void ClearConfigs();
-    // Forgets the moved configurations.
+    // Forgets the moved configurations once their removal from this port has succeeded.
     void UpdateClientPorts();
 
     // The steps: Config sends "responder_1.ConfigResponder", Delete "responder_1.RemoveResponder";
@@ -98,11 +101,30 @@ class CResponderMsgSetClnt {
     ConfigSet m_setupSet;
     ConfigSet m_removeSet;
     ConfigSet m_movedSet;
+    // Handles the port's IL accepted and that have not been removed from it since: whatever
+    // becomes of their configurations, they are removed when the port is next reachable.
+    std::set<uint32_t> m_installed;
+    // Installed handles that no configuration of this apply names for removal (destroyed,
+    // deleted before being recorded, or now on another port).
+    std::set<uint32_t> m_orphans;
+    // The handles of the removal request of this apply, and whether the IL confirmed it.
+    std::vector<uint32_t> m_removeHandles;
+    bool m_removalDone = false;
+    // The handles of this apply's configure request that the IL did not hold before it: once
+    // sent they count as installed, until the IL says it refused them.
+    std::set<uint32_t> m_newlySent;
 
-    // The clients live as long as the process; so does the map that holds them.
+    // The map holds one client per live port; clients of ports that are gone are pruned
+    // between applies (PruneClients).
     static std::map<uint32_t, CResponderMsgSetClnt*>& s_portMap;
-    static ConfigSet s_resultConfigSet;
-    static ConfigSet s_delResultConfigSet;
+    // Handles, not pointers: the configurations may be destroyed once the apply ends.
+    static std::set<uint32_t> s_resultConfigSet;
+    static std::set<uint32_t> s_delResultConfigSet;
+
+    // Deletes the clients whose port is gone and that have nothing outstanding.
+    static void PruneClients();
+    // Collects the installed handles that have to go from this port's IL (m_orphans).
+    void FindOrphans();
 };
 
 }  // namespace orx::responder

@@ -53,6 +53,7 @@ const MessageEntry kMessages[] = {
      "beyond the end of the filter definition."},
     {orx::responder::MSG_MODIFIER_VALUE_TOO_LONG,
      "Auto Frame Response validation failed for {1}: Modifier Value is too long by {2} byte(s)"},
+    {orx::responder::MSG_MODIFIER_NOT_HEX, "Auto Frame Response validation failed for {1}: {2}"},
 };
 
 }  // namespace
