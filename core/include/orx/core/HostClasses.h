@@ -123,7 +123,4 @@ class CEmulatedDevice : public CScriptable {
     static constexpr ClassId CLASS_ID() { return 0x01170000; }
 };
 
-// Registers the make functions of the host's classes (called once by the meta class manager).
-void RegisterHostClasses(orx::framework::CMetaClassManager& manager);
-
 }  // namespace orx::core
