@@ -15,7 +15,7 @@ namespace frhost {
 using namespace orx::framework;
 
 // A name that several objects hold is refused by FindObject, naming each of them.
-PortPlace LocatePort(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+PortPlace LocatePort(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
                      const std::string& name) {
     auto* port = dynamic_cast<orx::core::CPort*>(
         CHandleRegistry::Instance().Find(scenario.FindObject(name)));
@@ -32,7 +32,7 @@ PortPlace LocatePort(const orx::core::Scenario& scenario, const std::vector<Modu
 
 namespace {
 
-PortPlace LocalPort(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+PortPlace LocalPort(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
                     const std::string& name) {
     PortPlace place = LocatePort(scenario, ils, name);
     if (!place.il->il) {
@@ -70,7 +70,7 @@ struct ReplayJob::Source final : public orx::il::FrameSource {
     const std::atomic<bool>& m_stop;
 };
 
-ReplayJob::ReplayJob(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+ReplayJob::ReplayJob(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
                      const ReplayFiles& files, bool countFrames) {
     auto pumpOf = [&](const ModuleIl* il) -> orx::il::FramePump& {
         auto& pump = m_pumps[il];
@@ -181,7 +181,7 @@ uint64_t CountCaptureFrames(const std::string& path) {
     return frames;
 }
 
-void Replay(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+void Replay(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
             const ReplayFiles& files) {
     ReplayJob job(scenario, ils, files);
     job.Start();

@@ -124,7 +124,7 @@ bool RunHostCommand(orx::framework::ClassId classId, std::string& error) {
 
 // Which ports feed on live interfaces, per in-process module.
 std::map<const ModuleIl*, std::vector<std::pair<uint16_t, std::string>>> LivePorts(
-    const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+    const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
     const std::map<std::string, std::string>& ifaces) {
     std::map<const ModuleIl*, std::vector<std::pair<uint16_t, std::string>>> out;
     for (const auto& [name, iface] : ifaces) {
@@ -141,10 +141,10 @@ std::map<const ModuleIl*, std::vector<std::pair<uint16_t, std::string>>> LivePor
 }  // namespace
 
 int RunCommand(const RunOptions& options) {
-    orx::core::Scenario scenario;
+    orx::scenario::Scenario scenario;
     try {
-        scenario = orx::core::ScenarioLoader::LoadFile(options.scenario);
-    } catch (const orx::core::ScenarioError& e) {
+        scenario = orx::scenario::ScenarioLoader::LoadFile(options.scenario);
+    } catch (const orx::scenario::ScenarioError& e) {
         std::cerr << "frhost: " << e.what() << '\n';
         return kExitInput;
     }

@@ -10,14 +10,15 @@
 #include "RecordingTransport.h"
 #include "orx/core/Apply.h"
 #include "orx/core/HostClasses.h"
-#include "orx/core/Scenario.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/Logger.h"
 #include "orx/framework/PluginLoader.h"
 #include "orx/il/IlServer.h"
+#include "orx/scenario/ScenarioBuilder.h"
 
 using namespace orx::framework;
 using namespace orx::core;
+using namespace orx::scenario;
 
 namespace {
 
