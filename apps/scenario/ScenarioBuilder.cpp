@@ -380,11 +380,11 @@ class Builder {
     }
 
     std::string ReadFrameConfig(const ScenarioValue& value, const std::string& path) const {
-        if (value.members.size() != 1 || value.members.front().first != "file") {
+        if (value.members.size() != 1 || value.members.front().key != "file") {
             Fail(path, "expected frame-description text or {\"file\": PATH}");
         }
         std::string at = Key(path, "file");
-        const ScenarioValue& file = value.members.front().second;
+        const ScenarioValue& file = value.members.front().value;
         if (file.kind != Kind::String)
             Fail(at, "expected a string, got " + file.shown);
         const std::string& name = file.text;

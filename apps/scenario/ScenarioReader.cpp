@@ -62,7 +62,7 @@ ScenarioValue ToValue(const Json& v, bool nested = false) {
         out.kind = Kind::Object;
         if (!nested) {
             for (const auto& [key, member] : v.items())
-                out.members.emplace_back(key, ToValue(member, true));
+                out.members.push_back(ScenarioMember{key, ToValue(member, true)});
         }
     }
     return out;

@@ -79,8 +79,8 @@ TEST(ScenarioReader, DescribesTheDocumentInFileOrderWithoutTheDataModel) {
     EXPECT_EQ(list.items[2].shown, "an array");
     const ScenarioValue& frame = a.Find("Frame")->value;
     ASSERT_EQ(frame.members.size(), 1u);
-    EXPECT_EQ(frame.members[0].first, "file");
-    EXPECT_EQ(frame.members[0].second.text, "f.xml");
+    EXPECT_EQ(frame.members[0].key, "file");
+    EXPECT_EQ(frame.members[0].value.text, "f.xml");
     ASSERT_EQ(a.children.size(), 1u);
     EXPECT_EQ(a.children[0].path, "objects[0].children[0]");
 

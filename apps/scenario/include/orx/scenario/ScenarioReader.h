@@ -40,6 +40,8 @@ class ScenarioError : public orx::framework::COrxRunTimeError {
     int m_column;
 };
 
+struct ScenarioMember;
+
 // A JSON value as written, for the builder to type by the data model. Arrays and objects keep
 // one level of members: the deepest any property value can be (a list of scalars, or
 // {"file": PATH}); anything deeper is only shown in errors.
@@ -47,19 +49,24 @@ struct ScenarioValue {
     enum class Kind { Null, Bool, Unsigned, Signed, Double, String, Array, Object };
     Kind kind = Kind::Null;
     bool boolean = false;
-    uint64_t unsignedValue = 0;        // non-negative integers
-    int64_t signedValue = 0;           // negative integers
-    double number = 0;                 // any number, as a double
-    std::string text;                  // strings
-    std::string shown;                 // as errors show it: 5, "x", an array, an object
-    std::vector<ScenarioValue> items;  // an array's elements
-    std::vector<std::pair<std::string, ScenarioValue>> members;  // an object's members
+    uint64_t unsignedValue = 0;           // non-negative integers
+    int64_t signedValue = 0;              // negative integers
+    double number = 0;                    // any number, as a double
+    std::string text;                     // strings
+    std::string shown;                    // as errors show it: 5, "x", an array, an object
+    std::vector<ScenarioValue> items;     // an array's elements
+    std::vector<ScenarioMember> members;  // an object's members
 
     bool IsNumber() const {
         return kind == Kind::Unsigned || kind == Kind::Signed || kind == Kind::Double;
     }
     // A string "@NAME" naming another object of the scenario.
     bool IsReference() const { return kind == Kind::String && !text.empty() && text[0] == '@'; }
+};
+
+struct ScenarioMember {
+    std::string key;
+    ScenarioValue value;
 };
 
 // One key of an object other than "class", "name" and "children", in file order.
