@@ -4,6 +4,8 @@ BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+# Warnings are errors in development and CI; WERROR=OFF only to try a newer compiler.
+WERROR     ?= ON
 DEMO       ?= examples/scenarios/arp-responder.json
 # What each benchmark program is given; CI asks for a short run.
 BENCH_ARGS ?= --benchmark_min_time=0.2
@@ -16,7 +18,7 @@ setup:
 	@bash scripts/setup-deps.sh
 
 configure: setup
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DORX_WERROR=$(WERROR) $(CMAKE_ARGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -57,7 +59,7 @@ bench: configure
 
 # libFuzzer targets need clang; the corpus replay runs in every ordinary test build.
 fuzz: setup
-	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORX_FUZZ=ON >/dev/null
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORX_FUZZ=ON -DORX_WERROR=$(WERROR) >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
 	@echo "fuzz targets are in build-fuzz/bin/fuzz_*"
 

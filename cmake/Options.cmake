@@ -1,6 +1,6 @@
 # Compiler settings shared by every target of the project.
 add_library(orx_options INTERFACE)
-target_compile_options(orx_options INTERFACE -Wall -Wextra -Werror)
+target_compile_options(orx_options INTERFACE -Wall -Wextra $<$<BOOL:${ORX_WERROR}>:-Werror>)
 
 if(ORX_SANITIZE)
   set(_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

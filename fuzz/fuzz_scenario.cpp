@@ -15,10 +15,10 @@
 
 #include "FuzzSupport.h"
 #include "orx/core/HostClasses.h"
-#include "orx/core/Scenario.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/Logger.h"
 #include "orx/framework/MetaClass.h"
+#include "orx/scenario/ScenarioBuilder.h"
 
 #ifndef ORX_RESPONDER_DATAMODEL
 #error "ORX_RESPONDER_DATAMODEL must name the plug-in's data-model file"
@@ -31,8 +31,8 @@ using fuzz::broken;
 namespace fs = std::filesystem;
 using namespace orx::framework;
 using orx::core::CProject;
-using orx::core::ScenarioError;
-using orx::core::ScenarioLoader;
+using orx::scenario::ScenarioError;
+using orx::scenario::ScenarioLoader;
 
 constexpr uint32_t kResponderModel = 0x96000000;
 
@@ -109,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto& registry = CHandleRegistry::Instance();
     const size_t before = registry.Count();
     try {
-        orx::core::Scenario scenario = ScenarioLoader::LoadText(text, setup.emptyDirectory, "fuzz");
+        orx::scenario::Scenario scenario =
+            ScenarioLoader::LoadText(text, setup.emptyDirectory, "fuzz");
         for (const auto& [name, object] : scenario.objects) {
             if (!registry.Find(object.handle))
                 broken("loaded object '" + name + "' at " + object.path + " cannot be found");

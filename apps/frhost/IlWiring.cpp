@@ -8,8 +8,7 @@
 #include "orx/framework/HandleRegistry.h"
 #include "orx/il/Diag.h"
 #include "orx/il/IlServer.h"
-#include "orx/transport/InProcIlTransport.h"
-#include "orx/transport/ZmqIlTransport.h"
+#include "orx/transport/IlTransportFactory.h"
 
 namespace frhost {
 
@@ -17,7 +16,7 @@ using namespace orx::framework;
 
 namespace {
 
-std::vector<uint16_t> PortsOf(const orx::core::ScenarioModule& m) {
+std::vector<uint16_t> PortsOf(const orx::scenario::ScenarioModule& m) {
     std::vector<uint16_t> ports;
     CScriptable* group = CHandleRegistry::Instance().Find(m.portGroup);
     if (!group)
@@ -33,7 +32,7 @@ std::vector<uint16_t> PortsOf(const orx::core::ScenarioModule& m) {
 
 }  // namespace
 
-std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario,
+std::vector<ModuleIl> ConnectIls(const orx::scenario::Scenario& scenario,
                                  const orx::transport::CurveKeyPair& clientKey) {
     std::vector<ModuleIl> ils;
     for (const auto& m : scenario.modules) {
@@ -41,20 +40,13 @@ std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario,
             CHandleRegistry::Instance().Find(m.handle));
         if (!module)
             throw std::runtime_error("module " + m.name + " is gone");
-        ModuleIl il{m.name, m.handle, m.il.empty() ? "inproc" : m.il, PortsOf(m), nullptr, nullptr};
-        if (il.endpoint == "inproc") {
-            il.il = std::make_shared<orx::il::IlServer>(il.ports);
-            il.transport = std::make_shared<orx::transport::InProcIlTransport>(il.il);
-        } else {
-            try {
-                orx::transport::ZmqIlTransport::Options options;
-                options.serverKey = m.ilServerKey;
-                options.clientKey = clientKey;
-                il.transport =
-                    std::make_shared<orx::transport::ZmqIlTransport>(il.endpoint, options);
-            } catch (const std::exception& e) {
-                throw std::runtime_error("module " + m.name + ": " + e.what());
-            }
+        ModuleIl il{m.name, m.handle, m.il.address, PortsOf(m), nullptr, nullptr};
+        try {
+            auto connection = orx::transport::MakeIlTransport(m.il, il.ports, clientKey);
+            il.il = std::move(connection.il);
+            il.transport = std::move(connection.transport);
+        } catch (const std::exception& e) {
+            throw std::runtime_error("module " + m.name + ": " + e.what());
         }
         module->SetIlTransport(il.transport);
         ils.push_back(std::move(il));

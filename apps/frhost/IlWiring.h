@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "orx/core/Scenario.h"
 #include "orx/framework/Rpc.h"
+#include "orx/scenario/ScenarioBuilder.h"
 #include "orx/transport/CurveKeys.h"
 
 namespace orx::il {
@@ -29,7 +29,7 @@ struct ModuleIl {
 // module's ports, or the frild daemon its "il" names, through CURVE when the "il" has a
 // serverKey, with `clientKey` as this host's key pair (empty: a fresh pair per connection).
 // Raises std::runtime_error naming the module when an IL cannot be reached.
-std::vector<ModuleIl> ConnectIls(const orx::core::Scenario& scenario,
+std::vector<ModuleIl> ConnectIls(const orx::scenario::Scenario& scenario,
                                  const orx::transport::CurveKeyPair& clientKey = {});
 
 }  // namespace frhost

@@ -11,7 +11,7 @@ namespace frhost {
 using namespace orx::framework;
 
 // A name that several objects hold is refused by FindObject, naming each of them.
-PortPlace LocatePort(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+PortPlace LocatePort(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
                      const std::string& name) {
     auto* port = dynamic_cast<orx::core::CPort*>(
         CHandleRegistry::Instance().Find(scenario.FindObject(name)));
@@ -28,7 +28,7 @@ PortPlace LocatePort(const orx::core::Scenario& scenario, const std::vector<Modu
 
 namespace {
 
-PortPlace LocalPort(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+PortPlace LocalPort(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
                     const std::string& name) {
     PortPlace place = LocatePort(scenario, ils, name);
     if (!place.il->il) {
@@ -40,7 +40,7 @@ PortPlace LocalPort(const orx::core::Scenario& scenario, const std::vector<Modul
 
 }  // namespace
 
-ReplayJob::ReplayJob(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+ReplayJob::ReplayJob(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
                      const ReplayFiles& files, bool countFrames) {
     for (const auto& [name, path] : files.outputs) {
         PortPlace place = LocalPort(scenario, ils, name);
@@ -65,7 +65,7 @@ std::vector<ReplayJob::Progress> ReplayJob::GetProgress() const {
     return out;
 }
 
-void Replay(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+void Replay(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
             const ReplayFiles& files) {
     ReplayJob job(scenario, ils, files);
     job.Start();

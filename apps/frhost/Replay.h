@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "IlWiring.h"
-#include "orx/core/Scenario.h"
 #include "orx/il/CaptureReplay.h"
+#include "orx/scenario/ScenarioBuilder.h"
 
 namespace frhost {
 
@@ -25,7 +25,7 @@ struct PortPlace {
     const ModuleIl* il = nullptr;
     uint16_t port = 0;
 };
-PortPlace LocatePort(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+PortPlace LocatePort(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
                      const std::string& name);
 
 // Replays captures through the in-process test ports, in the files' own time, on a thread of
@@ -35,7 +35,7 @@ class ReplayJob {
     // Opens every file. Raises std::runtime_error naming the port or file when a name is not a
     // port of an in-process module or a file cannot be opened.
     // With `countFrames`, each capture's frames are counted first, for the progress' total.
-    ReplayJob(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+    ReplayJob(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
               const ReplayFiles& files, bool countFrames = false);
 
     void Start() { m_replay.Start(); }
@@ -59,7 +59,7 @@ class ReplayJob {
 };
 
 // Replays the captures to their end (ReplayJob, started and waited for).
-void Replay(const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+void Replay(const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
             const ReplayFiles& files);
 
 }  // namespace frhost

@@ -124,7 +124,7 @@ bool RunHostCommand(orx::framework::ClassId classId, std::string& error) {
 
 // Which ports feed on live interfaces, per in-process module.
 std::map<const ModuleIl*, std::vector<orx::il::LivePort>> LivePorts(
-    const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils,
+    const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils,
     const RunOptions& options) {
     std::map<const ModuleIl*, std::vector<orx::il::LivePort>> out;
     for (const auto& [name, iface] : options.ifaces) {
@@ -143,7 +143,7 @@ std::map<const ModuleIl*, std::vector<orx::il::LivePort>> LivePorts(
 
 // The scenario's name of every port, by the IL that serves it and its index there.
 std::map<std::pair<const ModuleIl*, uint16_t>, std::string> PortNames(
-    const orx::core::Scenario& scenario, const std::vector<ModuleIl>& ils) {
+    const orx::scenario::Scenario& scenario, const std::vector<ModuleIl>& ils) {
     std::map<std::pair<const ModuleIl*, uint16_t>, std::string> names;
     for (const auto& [name, object] : scenario.objects) {
         if (!dynamic_cast<orx::core::CPort*>(CHandleRegistry::Instance().Find(object.handle)))
@@ -198,10 +198,10 @@ std::vector<LinkRow> ReadLinks(
 }  // namespace
 
 int RunCommand(const RunOptions& options) {
-    orx::core::Scenario scenario;
+    orx::scenario::Scenario scenario;
     try {
-        scenario = orx::core::ScenarioLoader::LoadFile(options.scenario);
-    } catch (const orx::core::ScenarioError& e) {
+        scenario = orx::scenario::ScenarioLoader::LoadFile(options.scenario);
+    } catch (const orx::scenario::ScenarioError& e) {
         std::cerr << "frhost: " << e.what() << '\n';
         return kExitInput;
     }

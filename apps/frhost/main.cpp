@@ -25,12 +25,12 @@
 #include "orx/core/HostClasses.h"
 #include "orx/core/Protocol.h"
 #include "orx/core/Results.h"
-#include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
 #include "orx/framework/PluginLoader.h"
 #include "orx/framework/Rpc.h"
 #include "orx/framework/ScriptableCreator.h"
 #include "orx/il/LiveInterface.h"
+#include "orx/scenario/ScenarioBuilder.h"
 #include "orx/transport/CurveKeys.h"
 
 namespace {
@@ -68,8 +68,8 @@ std::filesystem::path ProgramDirectory() {
 
 int Validate(const std::string& scenarioPath) {
     try {
-        orx::core::ScenarioLoader::LoadFile(scenarioPath);
-    } catch (const orx::core::ScenarioError& e) {
+        orx::scenario::ScenarioLoader::LoadFile(scenarioPath);
+    } catch (const orx::scenario::ScenarioError& e) {
         std::cerr << "frhost: " << e.what() << '\n';
         return kExitScenario;
     }
@@ -93,10 +93,10 @@ struct ResultOptions {
 // error text when it fails.
 int Apply(const std::string& scenarioPath, bool show, bool start, const frhost::ReplayFiles& replay,
           const ResultOptions& results, const orx::transport::CurveKeyPair& clientKey) {
-    orx::core::Scenario scenario;
+    orx::scenario::Scenario scenario;
     try {
-        scenario = orx::core::ScenarioLoader::LoadFile(scenarioPath);
-    } catch (const orx::core::ScenarioError& e) {
+        scenario = orx::scenario::ScenarioLoader::LoadFile(scenarioPath);
+    } catch (const orx::scenario::ScenarioError& e) {
         std::cerr << "frhost: " << e.what() << '\n';
         return kExitScenario;
     }

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "orx/core/Scenario.h"
+#include "orx/transport/IlEndpoint.h"
 
 namespace orx::transport {
 
@@ -44,7 +44,7 @@ std::string ReadKeyText(const std::string& path) {
     if (first == std::string::npos)
         throw Error(path, "empty: a key file holds one line of 40 Z85 characters");
     text = text.substr(first, text.find_last_not_of(space) - first + 1);
-    std::string why = orx::core::CheckCurveKey(text);
+    std::string why = CheckCurveKey(text);
     if (!why.empty())
         throw Error(path, why);
     return text;

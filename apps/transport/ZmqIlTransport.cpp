@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <zmq.hpp>
 
-#include "orx/core/Scenario.h"
 #include "orx/framework/Logger.h"
+#include "orx/transport/IlEndpoint.h"
 #include "orx/transport/ZmqEnvelope.h"
 
 namespace orx::transport {
@@ -45,7 +45,7 @@ ZmqIlTransport::ZmqIlTransport(std::string endpoint, Options options)
       m_sendWithin(options.sendWithin),
       m_io(std::make_unique<Io>()) {
     if (m_curve) {
-        std::string why = orx::core::CheckCurveKey(options.serverKey);
+        std::string why = CheckCurveKey(options.serverKey);
         if (!why.empty())
             throw std::runtime_error("server key of IL endpoint \"" + m_endpoint + "\": " + why);
         RequireCurve("CURVE to IL endpoint \"" + m_endpoint + "\"");

@@ -16,17 +16,6 @@
 
 namespace orx::framework {
 
-// The host's own data model, compiled in (generated from datamodel/core.datamodel.xml).
-extern const char* const kCoreDataModelXml;
-
-}  // namespace orx::framework
-
-namespace orx::core {
-void RegisterHostClasses(orx::framework::CMetaClassManager& manager);
-}  // namespace orx::core
-
-namespace orx::framework {
-
 namespace {
 
 bool ParseU64(const std::string& text, uint64_t& out) {
@@ -321,12 +310,6 @@ void CMetaClass::Destroy(CScriptable* object) const {
 // --- CMetaClassManager ---------------------------------------------------------------------
 
 CMetaClassManager::CMetaClassManager() {
-    std::string error;
-    if (!LoadDataModel(kCoreDataModelXml, "core data model", &error)) {
-        // The compiled-in model is part of the program; failing to read it is a build fault.
-        throw COrxLogicError("The host's data model is invalid: " + error);
-    }
-    orx::core::RegisterHostClasses(*this);
     if (const char* env = std::getenv("ORX_DATAMODEL_PATH")) {
         std::stringstream in(env);
         std::string dir;

@@ -14,7 +14,6 @@
 #include "orx/core/Apply.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/Protocol.h"
-#include "orx/core/Scenario.h"
 #include "orx/framework/Command.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/Logger.h"
@@ -23,9 +22,11 @@
 #include "orx/framework/ScriptableCreator.h"
 #include "orx/il/IlServer.h"
 #include "orx/il/PortEngine.h"
+#include "orx/scenario/ScenarioBuilder.h"
 
 using namespace orx::framework;
 using namespace orx::core;
+using namespace orx::scenario;
 
 namespace {
 

@@ -25,7 +25,6 @@
 #include "orx/core/HostClasses.h"
 #include "orx/core/Protocol.h"
 #include "orx/core/Results.h"
-#include "orx/core/Scenario.h"
 #include "orx/framework/Exceptions.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/Logger.h"
@@ -36,9 +35,11 @@
 #include "orx/il/Diag.h"
 #include "orx/il/IlServer.h"
 #include "orx/il/PortEngine.h"
+#include "orx/scenario/ScenarioBuilder.h"
 
 using namespace orx::framework;
 using namespace orx::core;
+using namespace orx::scenario;
 
 namespace {
 

@@ -12,13 +12,14 @@
 #include "orx/core/Capabilities.h"
 #include "orx/core/HostClasses.h"
 #include "orx/core/PortSetUtils.h"
-#include "orx/core/Scenario.h"
 #include "orx/framework/HandleRegistry.h"
 #include "orx/framework/MetaClass.h"
+#include "orx/scenario/ScenarioBuilder.h"
 
 namespace {
 
 using namespace orx::core;
+using namespace orx::scenario;
 using namespace orx::framework;
 namespace fs = std::filesystem;
 
@@ -134,11 +135,11 @@ TEST_F(ScenarioLoaderTest, BuildsModulesPortsAndObjectsInFileOrder) {
 
     EXPECT_TRUE(COrxSystem::Instance().GetInSimulationMode());
     ASSERT_EQ(s.modules.size(), 3u);
-    EXPECT_EQ(s.modules[0].il, "tcp://frild.example:5555");
-    EXPECT_EQ(s.modules[0].ilServerKey, "");
-    EXPECT_EQ(s.modules[1].il, "inproc");
-    EXPECT_EQ(s.modules[2].il, "tcp://10.0.0.2:47311");
-    EXPECT_EQ(s.modules[2].ilServerKey, "rq:rM>}U?@Lns47E1%kR.o@n%FcmmsL/@{H8]yf7");
+    EXPECT_EQ(s.modules[0].il.address, "tcp://frild.example:5555");
+    EXPECT_EQ(s.modules[0].il.serverKey, "");
+    EXPECT_EQ(s.modules[1].il.address, "inproc");
+    EXPECT_EQ(s.modules[2].il.address, "tcp://10.0.0.2:47311");
+    EXPECT_EQ(s.modules[2].il.serverKey, "rq:rM>}U?@Lns47E1%kR.o@n%FcmmsL/@{H8]yf7");
     auto* module =
         dynamic_cast<CPhysicalTestModule*>(CHandleRegistry::Instance().Find(s.modules[0].handle));
     ASSERT_NE(module, nullptr);

@@ -124,7 +124,4 @@ class CEmulatedDevice : public CScriptable {
     static constexpr ClassId CLASS_ID() { return orx::ids::core::EmulatedDevice::kClass; }
 };
 
-// Registers the make functions of the host's classes (called once by the meta class manager).
-void RegisterHostClasses(orx::framework::CMetaClassManager& manager);
-
 }  // namespace orx::core

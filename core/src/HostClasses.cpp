@@ -11,6 +11,9 @@
 
 namespace orx::core {
 
+// The host's own data model (generated from datamodel/core.datamodel.xml).
+extern const char* const kCoreDataModelXml;
+
 using namespace orx::framework;
 
 namespace {
@@ -36,26 +39,36 @@ T& Root(Handle handle) {
     return *typed;
 }
 
-}  // namespace
+// The host's classes join the object model as a plug-in's do: their data model (compiled in)
+// and each class's make and destroy functions, when this library is loaded.
+struct HostClassRegistrar {
+    HostClassRegistrar() {
+        std::string error;
+        if (!CMetaClassManager::Instance().LoadDataModel(kCoreDataModelXml, "core data model",
+                                                         &error)) {
+            // The compiled-in model is part of the program; failing to read it is a build fault.
+            throw COrxLogicError("The host's data model is invalid: " + error);
+        }
+        Register<COrxSystem>();
+        Register<CProject>();
+        Register<CPhysicalTestModule>();
+        Register<CPhysicalPortGroup>();
+        Register<CPhysicalPort>();
+        Register<CPort>();
+        Register<CProbe>();
+        Register<CEmulatedDevice>();
+        Register<CCommand>();
+        Register<CTag>();
+        Register<CProtocolStartCommand>();
+        Register<CProtocolStopCommand>();
+    }
+    template <class T>
+    static void Register() {
+        CMetaClass::InitMakeDestroyFuncs(T::CLASS_ID(), &Make<T>, &DestroyObject);
+    }
+} s_hostClasses;
 
-void RegisterHostClasses(CMetaClassManager& m) {
-    m.RegisterMakeDestroy(COrxSystem::CLASS_ID(), &Make<COrxSystem>, &DestroyObject);
-    m.RegisterMakeDestroy(CProject::CLASS_ID(), &Make<CProject>, &DestroyObject);
-    m.RegisterMakeDestroy(CPhysicalTestModule::CLASS_ID(), &Make<CPhysicalTestModule>,
-                          &DestroyObject);
-    m.RegisterMakeDestroy(CPhysicalPortGroup::CLASS_ID(), &Make<CPhysicalPortGroup>,
-                          &DestroyObject);
-    m.RegisterMakeDestroy(CPhysicalPort::CLASS_ID(), &Make<CPhysicalPort>, &DestroyObject);
-    m.RegisterMakeDestroy(CPort::CLASS_ID(), &Make<CPort>, &DestroyObject);
-    m.RegisterMakeDestroy(CProbe::CLASS_ID(), &Make<CProbe>, &DestroyObject);
-    m.RegisterMakeDestroy(CEmulatedDevice::CLASS_ID(), &Make<CEmulatedDevice>, &DestroyObject);
-    m.RegisterMakeDestroy(CCommand::CLASS_ID(), &Make<CCommand>, &DestroyObject);
-    m.RegisterMakeDestroy(CTag::CLASS_ID(), &Make<CTag>, &DestroyObject);
-    m.RegisterMakeDestroy(CProtocolStartCommand::CLASS_ID(), &Make<CProtocolStartCommand>,
-                          &DestroyObject);
-    m.RegisterMakeDestroy(CProtocolStopCommand::CLASS_ID(), &Make<CProtocolStopCommand>,
-                          &DestroyObject);
-}
+}  // namespace
 
 COrxSystem& COrxSystem::Instance() {
     return Root<COrxSystem>(1);
