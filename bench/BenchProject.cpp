@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "orx/core/Apply.h"
-#include "orx/core/Capabilities.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/PluginLoader.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/il/IlServer.h"
-#include "orx/transport/InProcIlTransport.h"
+#include <orx/core/Apply.h>
+#include <orx/core/Capabilities.h>
+#include <orx/core/HostClasses.h>
+#include <orx/framework/PluginLoader.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/il/IlServer.h>
+#include <orx/transport/InProcIlTransport.h>
 
 using namespace orx::framework;
 using namespace orx::core;

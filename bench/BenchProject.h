@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/Scriptable.h"
+#include <orx/framework/Scriptable.h>
 
 namespace orx::il {
 class IlServer;

@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
+#include <orx/core/Apply.h>
+#include <orx/core/Capabilities.h>
+#include <orx/core/HostClasses.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/PluginLoader.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/il/IlServer.h>
+#include <orx/transport/InProcIlTransport.h>
 #include "BenchProject.h"
 #include "Quick.h"
-#include "orx/core/Apply.h"
-#include "orx/core/Capabilities.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/PluginLoader.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/il/IlServer.h"
-#include "orx/transport/InProcIlTransport.h"
 
 using namespace orx::framework;
 using namespace orx::core;

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
+#include <orx/msglib/Codec.h>
 #include "Quick.h"
-#include "msglib/Codec.h"
 #include "responder_1.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include <orx/core/HostClasses.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/ScriptableCreator.h>
 #include "Quick.h"
 #include "ResponderContainer.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/ScriptableCreator.h"
 
 namespace {
 

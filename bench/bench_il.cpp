@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include <orx/il/Dispatch.h>
+#include <orx/il/FramePump.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/MemoryFrames.h>
+#include <orx/msglib/Message.h>
 #include "Quick.h"
-#include "msglib/Message.h"
-#include "orx/il/Dispatch.h"
-#include "orx/il/FramePump.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/MemoryFrames.h"
 #include "responder_1.h"
 
 namespace {

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
+#include <orx/il/IlServer.h>
+#include <orx/il/LiveInterface.h>
+#include <orx/msglib/Message.h>
 #include "Quick.h"
-#include "msglib/Message.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/LiveInterface.h"
 #include "responder_1.h"
 
 namespace fs = std::filesystem;

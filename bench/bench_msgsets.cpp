@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include <orx/msglib/Codec.h>
 #include "Quick.h"
-#include "msglib/Codec.h"
 #include "responder_1.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <vector>
 
+#include <orx/core/HostClasses.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/ScriptableCreator.h>
 #include "Quick.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/ScriptableCreator.h"
 
 using namespace orx::framework;
 using namespace orx::core;

@@ -9,15 +9,15 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include <orx/core/Apply.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/Results.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/Result.h>
+#include <orx/msglib/Codec.h>
 #include "BenchProject.h"
 #include "Quick.h"
-#include "msglib/Codec.h"
-#include "orx/core/Apply.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Results.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/Result.h"
 #include "responder_1.h"
 
 using namespace orx::framework;

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <optional>
 
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
 #include "FuzzSupport.h"
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
 
 namespace fuzz {
 

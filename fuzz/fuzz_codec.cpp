@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmArray.h>
+#include <orx/msglib/TmStruct.h>
 #include "FuzzMessages.h"
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "msglib/TmArray.h"
-#include "msglib/TmStruct.h"
 
 namespace {
 

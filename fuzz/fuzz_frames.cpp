@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <orx/common/ConfigModifierSet.h>
+#include <orx/common/ConfigPdu.h>
+#include <orx/common/XmlFrameBuilder.h>
 #include "FuzzSupport.h"
-#include "orx/common/ConfigModifierSet.h"
-#include "orx/common/ConfigPdu.h"
-#include "orx/common/XmlFrameBuilder.h"
 
 namespace {
 

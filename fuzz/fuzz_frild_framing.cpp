@@ -14,12 +14,12 @@
 #include <vector>
 #include <zmq.hpp>
 
+#include <orx/framework/Logger.h>
+#include <orx/il/Diag.h>
+#include <orx/il/IlServer.h>
+#include <orx/msglib/Codec.h>
+#include <orx/transport/ZmqEnvelope.h>
 #include "FuzzSupport.h"
-#include "msglib/Codec.h"
-#include "orx/framework/Logger.h"
-#include "orx/il/Diag.h"
-#include "orx/il/IlServer.h"
-#include "orx/transport/ZmqEnvelope.h"
 
 namespace {
 

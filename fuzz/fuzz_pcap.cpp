@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <orx/il/PcapFiles.h>
 #include "FuzzSupport.h"
-#include "orx/il/PcapFiles.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <sstream>
 #include <string>
 
+#include <orx/core/HostClasses.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/scenario/ScenarioBuilder.h>
 #include "FuzzSupport.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/scenario/ScenarioBuilder.h"
 
 #ifndef ORX_RESPONDER_DATAMODEL
 #error "ORX_RESPONDER_DATAMODEL must name the plug-in's data-model file"

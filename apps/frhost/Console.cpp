@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "orx/framework/Logger.h"
+#include <orx/framework/Logger.h>
 
 namespace frhost {
 

@@ -12,12 +12,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/PduContainer.h>
+#include <orx/framework/Command.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/text/Text.h>
 #include "OutputFiles.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/PduContainer.h"
-#include "orx/framework/Command.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/text/Text.h"
 
 namespace frhost {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "msglib/Message.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/il/Diag.h"
-#include "orx/il/IlServer.h"
-#include "orx/transport/IlTransportFactory.h"
+#include <orx/core/HostClasses.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/il/Diag.h>
+#include <orx/il/IlServer.h>
+#include <orx/msglib/Message.h>
+#include <orx/transport/IlTransportFactory.h>
 
 namespace frhost {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/Rpc.h"
-#include "orx/scenario/ScenarioBuilder.h"
-#include "orx/transport/CurveKeys.h"
+#include <orx/framework/Rpc.h>
+#include <orx/scenario/ScenarioBuilder.h>
+#include <orx/transport/CurveKeys.h>
 
 namespace orx::il {
 class IlServer;

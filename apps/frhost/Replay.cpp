@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "orx/core/HostClasses.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/il/IlServer.h"
+#include <orx/core/HostClasses.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/il/IlServer.h>
 
 namespace frhost {
 

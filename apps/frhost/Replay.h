@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <orx/il/CaptureReplay.h>
+#include <orx/scenario/ScenarioBuilder.h>
 #include "IlWiring.h"
-#include "orx/il/CaptureReplay.h"
-#include "orx/scenario/ScenarioBuilder.h"
 
 namespace frhost {
 

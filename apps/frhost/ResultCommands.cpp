@@ -8,12 +8,12 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/ResultViews.h>
+#include <orx/core/Results.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Rpc.h>
 #include "OutputFiles.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/ResultViews.h"
-#include "orx/core/Results.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Rpc.h"
 
 namespace frhost {
 

@@ -9,22 +9,22 @@
 #include <memory>
 #include <thread>
 
+#include <orx/core/Apply.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/Protocol.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Rpc.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/il/Diag.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/LiveInterface.h>
+#include <orx/il/PcapFiles.h>
+#include <orx/msglib/Message.h>
 #include "Console.h"
 #include "ResultCommands.h"
 #include "RunDisplay.h"
-#include "msglib/Message.h"
-#include "orx/core/Apply.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Protocol.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Rpc.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/il/Diag.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/LiveInterface.h"
-#include "orx/il/PcapFiles.h"
 
 namespace frhost {
 

@@ -3,8 +3,8 @@
 #include <map>
 #include <string>
 
+#include <orx/transport/CurveKeys.h>
 #include "Replay.h"
-#include "orx/transport/CurveKeys.h"
 
 namespace frhost {
 

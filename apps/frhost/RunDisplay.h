@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include <orx/il/Diag.h>
 #include "Replay.h"
 #include "ResultCommands.h"
-#include "orx/il/Diag.h"
 
 namespace frhost {
 

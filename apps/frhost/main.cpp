@@ -14,6 +14,17 @@
 #include <string>
 #include <vector>
 
+#include <orx/core/Apply.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/Protocol.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/PluginLoader.h>
+#include <orx/framework/Rpc.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/il/LiveInterface.h>
+#include <orx/scenario/ScenarioBuilder.h>
+#include <orx/transport/CurveKeys.h>
 #include "Console.h"
 #include "FrameCommands.h"
 #include "IlWiring.h"
@@ -21,17 +32,6 @@
 #include "Replay.h"
 #include "ResultCommands.h"
 #include "RunCommand.h"
-#include "orx/core/Apply.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Protocol.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/PluginLoader.h"
-#include "orx/framework/Rpc.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/il/LiveInterface.h"
-#include "orx/scenario/ScenarioBuilder.h"
-#include "orx/transport/CurveKeys.h"
 
 namespace {
 

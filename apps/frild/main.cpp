@@ -31,15 +31,15 @@
 #include <map>
 #include <memory>
 
-#include "msglib/Message.h"
-#include "orx/framework/Logger.h"
-#include "orx/il/CaptureReplay.h"
-#include "orx/il/Diag.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/LiveInterface.h"
-#include "orx/il/PcapFiles.h"
-#include "orx/transport/CurveKeys.h"
-#include "orx/transport/ZmqIlServer.h"
+#include <orx/framework/Logger.h>
+#include <orx/il/CaptureReplay.h>
+#include <orx/il/Diag.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/LiveInterface.h>
+#include <orx/il/PcapFiles.h>
+#include <orx/msglib/Message.h>
+#include <orx/transport/CurveKeys.h>
+#include <orx/transport/ZmqIlServer.h>
 
 namespace {
 

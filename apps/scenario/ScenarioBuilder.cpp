@@ -1,4 +1,4 @@
-#include "orx/scenario/ScenarioBuilder.h"
+#include <orx/scenario/ScenarioBuilder.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -7,14 +7,14 @@
 #include <set>
 #include <string_view>
 
+#include <orx/core/Capabilities.h>
+#include <orx/core/HostClasses.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/text/Text.h>
 #include "ScenarioPaths.h"
-#include "orx/core/Capabilities.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/text/Text.h"
 
 namespace orx::scenario {
 

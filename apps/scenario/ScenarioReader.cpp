@@ -1,12 +1,12 @@
-#include "orx/scenario/ScenarioReader.h"
+#include <orx/scenario/ScenarioReader.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include <orx/text/Text.h>
 #include "ScenarioPaths.h"
-#include "orx/text/Text.h"
 
 namespace orx::scenario {
 

@@ -1,4 +1,4 @@
-#include "orx/transport/CurveKeys.h"
+#include <orx/transport/CurveKeys.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "orx/transport/IlEndpoint.h"
+#include <orx/transport/IlEndpoint.h>
 
 namespace orx::transport {
 

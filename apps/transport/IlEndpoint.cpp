@@ -1,4 +1,4 @@
-#include "orx/transport/IlEndpoint.h"
+#include <orx/transport/IlEndpoint.h>
 
 #include <charconv>
 #include <cstdint>

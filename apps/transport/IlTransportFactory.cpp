@@ -1,10 +1,10 @@
-#include "orx/transport/IlTransportFactory.h"
+#include <orx/transport/IlTransportFactory.h>
 
 #include <stdexcept>
 
-#include "orx/il/IlServer.h"
-#include "orx/transport/InProcIlTransport.h"
-#include "orx/transport/ZmqIlTransport.h"
+#include <orx/il/IlServer.h>
+#include <orx/transport/InProcIlTransport.h>
+#include <orx/transport/ZmqIlTransport.h>
 
 namespace orx::transport {
 

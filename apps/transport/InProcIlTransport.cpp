@@ -1,8 +1,8 @@
-#include "orx/transport/InProcIlTransport.h"
+#include <orx/transport/InProcIlTransport.h>
 
 #include <chrono>
 
-#include "orx/framework/Logger.h"
+#include <orx/framework/Logger.h>
 
 namespace orx::transport {
 

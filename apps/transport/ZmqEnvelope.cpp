@@ -1,9 +1,9 @@
-#include "orx/transport/ZmqEnvelope.h"
+#include <orx/transport/ZmqEnvelope.h>
 
 #include <cstring>
 #include <exception>
 
-#include "msglib/Codec.h"
+#include <orx/msglib/Codec.h>
 
 namespace orx::transport::envelope {
 

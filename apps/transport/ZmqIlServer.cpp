@@ -1,15 +1,15 @@
-#include "orx/transport/ZmqIlServer.h"
+#include <orx/transport/ZmqIlServer.h>
 
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <vector>
 
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "orx/framework/Logger.h"
-#include "orx/il/IlServer.h"
-#include "orx/transport/ZmqEnvelope.h"
+#include <orx/framework/Logger.h>
+#include <orx/il/IlServer.h>
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
+#include <orx/transport/ZmqEnvelope.h>
 
 namespace orx::transport {
 

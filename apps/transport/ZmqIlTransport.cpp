@@ -1,13 +1,13 @@
-#include "orx/transport/ZmqIlTransport.h"
+#include <orx/transport/ZmqIlTransport.h>
 
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <zmq.hpp>
 
-#include "orx/framework/Logger.h"
-#include "orx/transport/IlEndpoint.h"
-#include "orx/transport/ZmqEnvelope.h"
+#include <orx/framework/Logger.h>
+#include <orx/transport/IlEndpoint.h>
+#include <orx/transport/ZmqEnvelope.h>
 
 namespace orx::transport {
 

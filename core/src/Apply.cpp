@@ -1,13 +1,13 @@
-#include "orx/core/Apply.h"
+#include <orx/core/Apply.h>
 
 #include <algorithm>
 
-#include "orx/core/HostClasses.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Command.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/ScriptableCreator.h"
+#include <orx/core/HostClasses.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Command.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/ScriptableCreator.h>
 
 namespace orx::core {
 

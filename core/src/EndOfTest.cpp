@@ -10,14 +10,14 @@
 
 #include <unistd.h>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/ResultAssistant.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Result.h>
+#include <orx/msglib/Message.h>
 #include "ResultRequests.h"
-#include "msglib/Message.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/ResultAssistant.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Result.h"
 
 namespace orx::core {
 

@@ -1,6 +1,6 @@
-#include "orx/core/Capabilities.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/PortSetUtils.h"
+#include <orx/core/Capabilities.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/PortSetUtils.h>
 
 namespace orx::core {
 

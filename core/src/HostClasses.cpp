@@ -1,13 +1,13 @@
-#include "orx/core/HostClasses.h"
+#include <orx/core/HostClasses.h>
 
-#include "orx/core/Capabilities.h"
-#include "orx/core/PduContainer.h"
-#include "orx/core/Protocol.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Command.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Rpc.h"
-#include "orx/framework/ScriptableCreator.h"
+#include <orx/core/Capabilities.h>
+#include <orx/core/PduContainer.h>
+#include <orx/core/Protocol.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Command.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Rpc.h>
+#include <orx/framework/ScriptableCreator.h>
 
 namespace orx::core {
 

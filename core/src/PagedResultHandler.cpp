@@ -1,15 +1,15 @@
 #include <algorithm>
 #include <set>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/ResultAssistant.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/Result.h>
+#include <orx/framework/ScriptableCreator.h>
 #include "ResultRequests.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/ResultAssistant.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/Result.h"
-#include "orx/framework/ScriptableCreator.h"
 
 namespace orx::core {
 

@@ -1,8 +1,8 @@
-#include "orx/core/Protocol.h"
+#include <orx/core/Protocol.h>
 
 #include <algorithm>
 
-#include "orx/core/Results.h"
+#include <orx/core/Results.h>
 
 namespace orx::core {
 

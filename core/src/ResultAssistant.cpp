@@ -1,15 +1,15 @@
-#include "orx/core/ResultAssistant.h"
+#include <orx/core/ResultAssistant.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <unordered_set>
 
-#include "orx/core/HostClasses.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/Result.h"
+#include <orx/core/HostClasses.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/Result.h>
 
 namespace orx::core {
 

@@ -3,10 +3,10 @@
 
 #include <memory>
 
+#include <orx/core/Results.h>
+#include <orx/framework/Rpc.h>
+#include <orx/msglib/Message.h>
 #include "ResultRequests.h"
-#include "msglib/Message.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Rpc.h"
 
 namespace orx::core {
 

@@ -1,10 +1,10 @@
 #include "ResultRequests.h"
 
-#include "msglib/Message.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/Rpc.h"
+#include <orx/core/HostClasses.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/Rpc.h>
+#include <orx/msglib/Message.h>
 
 namespace orx::core::results {
 

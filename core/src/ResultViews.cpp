@@ -1,4 +1,4 @@
-#include "orx/core/ResultViews.h"
+#include <orx/core/ResultViews.h>
 
 #include <pugixml.hpp>
 
@@ -8,14 +8,14 @@
 #include <map>
 #include <set>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Rpc.h>
+#include <orx/msglib/Message.h>
 #include "Stats_1.h"
-#include "msglib/Message.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Rpc.h"
 
 namespace orx::core {
 

@@ -1,8 +1,8 @@
-#include "orx/core/Results.h"
+#include <orx/core/Results.h>
 
 #include <string>
 
-#include "orx/framework/Exceptions.h"
+#include <orx/framework/Exceptions.h>
 
 namespace orx::core {
 

@@ -1,7 +1,7 @@
-#include "orx/core/Validation.h"
+#include <orx/core/Validation.h>
 
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/Logger.h"
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/Logger.h>
 
 namespace orx::core {
 

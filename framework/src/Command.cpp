@@ -1,6 +1,6 @@
-#include "orx/framework/Command.h"
+#include <orx/framework/Command.h>
 
-#include "orx/framework/HandleRegistry.h"
+#include <orx/framework/HandleRegistry.h>
 
 namespace orx::framework {
 

@@ -1,4 +1,4 @@
-#include "orx/framework/Exceptions.h"
+#include <orx/framework/Exceptions.h>
 
 namespace orx::framework {
 

@@ -1,6 +1,6 @@
-#include "orx/framework/HandleRegistry.h"
+#include <orx/framework/HandleRegistry.h>
 
-#include "orx/framework/Exceptions.h"
+#include <orx/framework/Exceptions.h>
 
 namespace orx::framework {
 

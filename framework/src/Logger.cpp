@@ -1,5 +1,5 @@
-#include "orx/framework/Logger.h"
-#include "orx/text/Text.h"
+#include <orx/framework/Logger.h>
+#include <orx/text/Text.h>
 
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>

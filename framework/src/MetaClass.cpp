@@ -1,4 +1,4 @@
-#include "orx/framework/MetaClass.h"
+#include <orx/framework/MetaClass.h>
 
 #include <pugixml.hpp>
 
@@ -10,9 +10,9 @@
 #include <limits>
 #include <sstream>
 
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/Scriptable.h"
-#include "orx/text/Text.h"
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/Scriptable.h>
+#include <orx/text/Text.h>
 
 namespace orx::framework {
 

@@ -1,12 +1,12 @@
-#include "orx/framework/PluginLoader.h"
+#include <orx/framework/PluginLoader.h>
 
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
 
 namespace orx::framework {
 

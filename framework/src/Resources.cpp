@@ -1,4 +1,4 @@
-#include "orx/framework/Resources.h"
+#include <orx/framework/Resources.h>
 
 #include <cctype>
 

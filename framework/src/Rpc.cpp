@@ -1,4 +1,4 @@
-#include "orx/framework/Rpc.h"
+#include <orx/framework/Rpc.h>
 
 #include <condition_variable>
 #include <deque>
@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "orx/framework/Logger.h"
+#include <orx/framework/Logger.h>
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
 
 namespace orx::framework {
 

@@ -1,10 +1,10 @@
-#include "orx/framework/Scriptable.h"
+#include <orx/framework/Scriptable.h>
 
 #include <algorithm>
 #include <map>
 
-#include "orx/framework/HandleRegistry.h"
-#include "orx/text/Text.h"
+#include <orx/framework/HandleRegistry.h>
+#include <orx/text/Text.h>
 
 namespace orx::framework {
 

@@ -1,8 +1,8 @@
-#include "orx/framework/ScriptableCreator.h"
+#include <orx/framework/ScriptableCreator.h>
 
 #include <sstream>
 
-#include "orx/framework/HandleRegistry.h"
+#include <orx/framework/HandleRegistry.h>
 
 namespace orx::framework {
 

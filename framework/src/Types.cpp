@@ -1,4 +1,4 @@
-#include "orx/framework/Types.h"
+#include <orx/framework/Types.h>
 
 #include <array>
 #include <utility>

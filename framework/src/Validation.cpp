@@ -1,4 +1,4 @@
-#include "orx/framework/Validation.h"
+#include <orx/framework/Validation.h>
 
 #include <algorithm>
 

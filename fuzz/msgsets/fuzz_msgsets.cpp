@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include <orx/msglib/Codec.h>
 #include "../FuzzMessages.h"
-#include "msglib/Codec.h"
 #include "responder_1.h"
 
 namespace {

@@ -1,14 +1,14 @@
-#include "orx/il/CaptureReplay.h"
+#include <orx/il/CaptureReplay.h>
 
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
-#include "msglib/Message.h"
-#include "orx/il/Diag.h"
-#include "orx/il/FramePump.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/PcapFiles.h"
+#include <orx/il/Diag.h>
+#include <orx/il/FramePump.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/PcapFiles.h>
+#include <orx/msglib/Message.h>
 
 namespace orx::il {
 

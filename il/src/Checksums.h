@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "orx/il/PortEngine.h"
+#include <orx/il/PortEngine.h>
 
 namespace orx::il {
 

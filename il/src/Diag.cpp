@@ -1,11 +1,11 @@
-#include "orx/il/Diag.h"
+#include <orx/il/Diag.h>
 
 #include <memory>
 
-#include "msglib/Message.h"
-#include "msglib/TmArray.h"
-#include "msglib/TmException.h"
-#include "msglib/TmStruct.h"
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmArray.h>
+#include <orx/msglib/TmException.h>
+#include <orx/msglib/TmStruct.h>
 
 namespace orx::il::diag {
 

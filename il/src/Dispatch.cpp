@@ -1,4 +1,4 @@
-#include "orx/il/Dispatch.h"
+#include <orx/il/Dispatch.h>
 
 #include <pcap/bpf.h>
 

@@ -1,4 +1,4 @@
-#include "orx/il/FramePump.h"
+#include <orx/il/FramePump.h>
 
 #include <algorithm>
 #include <cstring>

@@ -1,15 +1,15 @@
-#include "orx/il/IlServer.h"
+#include <orx/il/IlServer.h>
 
 #include <chrono>
 #include <map>
 #include <stdexcept>
 
+#include <orx/framework/Logger.h>
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
 #include "Responders.h"
 #include "ResultStore.h"
 #include "Subscriptions.h"
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "orx/framework/Logger.h"
 #include "responder_1.h"
 
 namespace orx::il {

@@ -1,4 +1,4 @@
-#include "orx/il/LiveInterface.h"
+#include <orx/il/LiveInterface.h>
 
 #include <linux/if_packet.h>
 #include <pcap/pcap.h>
@@ -12,9 +12,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "orx/framework/Logger.h"
-#include "orx/il/FramePump.h"
-#include "orx/il/IlServer.h"
+#include <orx/framework/Logger.h>
+#include <orx/il/FramePump.h>
+#include <orx/il/IlServer.h>
 
 namespace orx::il {
 

@@ -1,4 +1,4 @@
-#include "orx/il/MemoryFrames.h"
+#include <orx/il/MemoryFrames.h>
 
 namespace orx::il {
 

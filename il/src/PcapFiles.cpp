@@ -1,4 +1,4 @@
-#include "orx/il/PcapFiles.h"
+#include <orx/il/PcapFiles.h>
 
 #include <pcap/pcap.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "orx/il/PortEngine.h"
+#include <orx/il/PortEngine.h>
 
 #include <pcap/pcap.h>
 

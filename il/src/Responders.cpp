@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "orx/framework/Logger.h"
+#include <orx/framework/Logger.h>
 
 namespace orx::il {
 

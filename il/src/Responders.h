@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <orx/il/IlServer.h>
+#include <orx/il/PortEngine.h>
 #include "ResultStore.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/PortEngine.h"
 #include "responder_1.h"
 
 namespace orx::il {

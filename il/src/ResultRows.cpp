@@ -1,4 +1,4 @@
-#include "orx/il/ResultRows.h"
+#include <orx/il/ResultRows.h>
 
 #include <cstdio>
 #include <cstdlib>

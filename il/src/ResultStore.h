@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "orx/il/IlServer.h"
-#include "orx/il/ResultRows.h"
+#include <orx/il/IlServer.h>
+#include <orx/il/ResultRows.h>
 
 struct sqlite3;
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "msglib/Codec.h"
-#include "orx/framework/Logger.h"
+#include <orx/framework/Logger.h>
+#include <orx/msglib/Codec.h>
 #include "responder_1.h"
 
 namespace orx::il {

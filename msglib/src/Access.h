@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "msglib/TmException.h"
-#include "msglib/TmTypes.h"
-#include "msglib/TmValue.h"
+#include <orx/msglib/TmException.h>
+#include <orx/msglib/TmTypes.h>
+#include <orx/msglib/TmValue.h>
 
 namespace msglib::detail {
 

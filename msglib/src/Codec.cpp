@@ -1,4 +1,4 @@
-#include "msglib/Codec.h"
+#include <orx/msglib/Codec.h>
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 #include <string>
 
+#include <orx/msglib/Message.h>
 #include "Access.h"
-#include "msglib/Message.h"
 
 using msglib::detail::expect_kind;
 

@@ -2,10 +2,10 @@
 #include <cstring>
 #include <string>
 
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmArray.h>
+#include <orx/msglib/TmStruct.h>
 #include "Access.h"
-#include "msglib/Message.h"
-#include "msglib/TmArray.h"
-#include "msglib/TmStruct.h"
 
 using msglib::detail::expect_kind;
 

@@ -5,13 +5,13 @@
 #include <new>
 #include <string>
 
-#include "msglib/Message.h"
-#include "msglib/TmCatalog.h"
-#include "msglib/TmEnum.h"
-#include "msglib/TmException.h"
-#include "msglib/TmTypes.h"
-#include "msglib/TmValue.h"
-#include "msglib/TmVisitor.h"
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmCatalog.h>
+#include <orx/msglib/TmEnum.h>
+#include <orx/msglib/TmException.h>
+#include <orx/msglib/TmTypes.h>
+#include <orx/msglib/TmValue.h>
+#include <orx/msglib/TmVisitor.h>
 
 const char* tm_kind_name(int kind) {
     static const char* const names[] = {"int8",  "uint8",  "int16",  "uint16", "int32",  "uint32",

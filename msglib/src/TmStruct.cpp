@@ -1,8 +1,8 @@
 #include <string>
 
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmStruct.h>
 #include "Access.h"
-#include "msglib/Message.h"
-#include "msglib/TmStruct.h"
 
 using msglib::detail::expect_kind;
 

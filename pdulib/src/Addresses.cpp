@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "orx/common/IpAddress.h"
-#include "orx/common/MacAddress.h"
-#include "orx/text/Text.h"
+#include <orx/common/IpAddress.h>
+#include <orx/common/MacAddress.h>
+#include <orx/text/Text.h>
 
 namespace orx::common {
 

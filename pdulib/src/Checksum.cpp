@@ -1,4 +1,4 @@
-#include "orx/common/Checksum.h"
+#include <orx/common/Checksum.h>
 
 namespace orx::common {
 

@@ -1,8 +1,8 @@
-#include "orx/common/ConfigElement.h"
+#include <orx/common/ConfigElement.h>
 
 #include <stdexcept>
 
-#include "orx/common/ConfigPdu.h"
+#include <orx/common/ConfigPdu.h>
 
 namespace orx::common {
 

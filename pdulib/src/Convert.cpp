@@ -1,8 +1,8 @@
-#include "orx/common/Convert.h"
+#include <orx/common/Convert.h>
 
 #include <optional>
 
-#include "orx/text/Text.h"
+#include <orx/text/Text.h>
 
 namespace orx::common {
 

@@ -1,9 +1,9 @@
 #include "FieldValue.h"
 
-#include "orx/common/Convert.h"
-#include "orx/common/IpAddress.h"
-#include "orx/common/MacAddress.h"
-#include "orx/text/Text.h"
+#include <orx/common/Convert.h>
+#include <orx/common/IpAddress.h>
+#include <orx/common/MacAddress.h>
+#include <orx/text/Text.h>
 
 namespace orx::common {
 

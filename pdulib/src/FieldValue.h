@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "orx/common/PduDefinition.h"
+#include <orx/common/PduDefinition.h>
 
 namespace orx::common {
 

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "orx/common/Checksum.h"
-#include "orx/common/XmlFrameBuilder.h"
+#include <orx/common/Checksum.h>
+#include <orx/common/XmlFrameBuilder.h>
 
 namespace orx::common {
 

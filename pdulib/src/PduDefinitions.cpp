@@ -2,8 +2,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include <orx/common/PduLib.h>
 #include "FieldValue.h"
-#include "orx/common/PduLib.h"
 
 namespace orx::common {
 

@@ -1,13 +1,13 @@
 // Frame descriptions: "<frame>" with "<pdu type=... name=...>" children whose elements set fields.
-#include "orx/common/XmlFrameBuilder.h"
+#include <orx/common/XmlFrameBuilder.h>
 
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cstring>
 
+#include <orx/common/PduLib.h>
 #include "FieldValue.h"
-#include "orx/common/PduLib.h"
 
 namespace orx::common {
 

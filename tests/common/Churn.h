@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "orx/core/HostClasses.h"
+#include <orx/core/HostClasses.h>
 
 namespace testsupport {
 

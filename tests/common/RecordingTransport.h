@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "msglib/Codec.h"
-#include "orx/framework/Rpc.h"
+#include <orx/framework/Rpc.h>
+#include <orx/msglib/Codec.h>
 
 namespace testsupport {
 

@@ -8,21 +8,21 @@
 #include <map>
 #include <set>
 
+#include <orx/core/Apply.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/Protocol.h>
+#include <orx/framework/Command.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/PluginLoader.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/PortEngine.h>
+#include <orx/scenario/ScenarioBuilder.h>
 #include "Churn.h"
 #include "IlWiring.h"
 #include "RecordingTransport.h"
-#include "orx/core/Apply.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Protocol.h"
-#include "orx/framework/Command.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/PluginLoader.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/PortEngine.h"
-#include "orx/scenario/ScenarioBuilder.h"
 
 using namespace orx::framework;
 using namespace orx::core;

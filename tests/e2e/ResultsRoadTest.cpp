@@ -16,26 +16,26 @@
 #include <mutex>
 #include <thread>
 
+#include <orx/core/Apply.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/Protocol.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/PluginLoader.h>
+#include <orx/framework/Rpc.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/il/Diag.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/PortEngine.h>
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
+#include <orx/scenario/ScenarioBuilder.h>
 #include "FrildSupport.h"
 #include "IlWiring.h"
 #include "RecordingTransport.h"
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "orx/core/Apply.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Protocol.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/PluginLoader.h"
-#include "orx/framework/Rpc.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/il/Diag.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/PortEngine.h"
-#include "orx/scenario/ScenarioBuilder.h"
 
 using namespace orx::framework;
 using namespace orx::core;

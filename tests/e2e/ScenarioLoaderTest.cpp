@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "orx/common/Convert.h"
-#include "orx/core/Capabilities.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/PortSetUtils.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/scenario/ScenarioBuilder.h"
+#include <orx/common/Convert.h>
+#include <orx/core/Capabilities.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/PortSetUtils.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/scenario/ScenarioBuilder.h>
 
 namespace {
 

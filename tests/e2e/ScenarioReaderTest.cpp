@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/HandleRegistry.h"
-#include "orx/il/IlServer.h"
-#include "orx/scenario/ScenarioBuilder.h"
-#include "orx/scenario/ScenarioReader.h"
-#include "orx/transport/IlTransportFactory.h"
+#include <orx/framework/HandleRegistry.h>
+#include <orx/il/IlServer.h>
+#include <orx/scenario/ScenarioBuilder.h>
+#include <orx/scenario/ScenarioReader.h>
+#include <orx/transport/IlTransportFactory.h>
 
 namespace {
 

@@ -3,13 +3,13 @@
 #include <functional>
 #include <string>
 
+#include <orx/core/Apply.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/Validation.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/ScriptableCreator.h>
 #include "TestModel.h"
-#include "orx/core/Apply.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Validation.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/ScriptableCreator.h"
 
 using namespace orx::framework;
 using namespace orx::core;

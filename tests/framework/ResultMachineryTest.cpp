@@ -9,15 +9,15 @@
 #include <map>
 #include <set>
 
-#include "msglib/Codec.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/ResultAssistant.h"
-#include "orx/core/Results.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/Result.h"
-#include "orx/framework/Rpc.h"
-#include "orx/framework/ScriptableCreator.h"
+#include <orx/core/HostClasses.h>
+#include <orx/core/ResultAssistant.h>
+#include <orx/core/Results.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/Result.h>
+#include <orx/framework/Rpc.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/msglib/Codec.h>
 #include "responder_1.h"
 
 using namespace orx::framework;

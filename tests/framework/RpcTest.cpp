@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "orx/framework/Rpc.h"
+#include <orx/framework/Rpc.h>
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
 
 using namespace orx::framework;
 using namespace std::chrono_literals;

@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "orx/core/Capabilities.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/PortSetUtils.h"
-#include "orx/framework/Command.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/Resources.h"
-#include "orx/framework/Rpc.h"
-#include "orx/framework/ScriptableCreator.h"
+#include <orx/core/Capabilities.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/PortSetUtils.h>
+#include <orx/framework/Command.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/Resources.h>
+#include <orx/framework/Rpc.h>
+#include <orx/framework/ScriptableCreator.h>
 
 using namespace orx::framework;
 using namespace orx::core;

@@ -1,7 +1,7 @@
 #include "TestModel.h"
 
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/ScriptableCreator.h"
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/ScriptableCreator.h>
 
 namespace fwtest {
 

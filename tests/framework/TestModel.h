@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "orx/core/HostClasses.h"
-#include "orx/framework/Scriptable.h"
+#include <orx/core/HostClasses.h>
+#include <orx/framework/Scriptable.h>
 
 namespace fwtest {
 

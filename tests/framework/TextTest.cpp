@@ -9,7 +9,7 @@
 #include <fstream>
 #include <limits>
 
-#include "orx/text/Text.h"
+#include <orx/text/Text.h>
 
 using namespace orx::text;
 

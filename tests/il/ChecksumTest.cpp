@@ -9,11 +9,11 @@
 #include <string>
 #include <utility>
 
+#include <orx/il/FramePump.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/MemoryFrames.h>
+#include <orx/il/PcapFiles.h>
 #include "IlTestSupport.h"
-#include "orx/il/FramePump.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/MemoryFrames.h"
-#include "orx/il/PcapFiles.h"
 
 using namespace orx::il;
 using namespace iltest;

@@ -12,13 +12,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <orx/il/Dispatch.h>
+#include <orx/il/FramePump.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/MemoryFrames.h>
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/TmArray.h>
 #include "IlTestSupport.h"
-#include "msglib/Codec.h"
-#include "msglib/TmArray.h"
-#include "orx/il/Dispatch.h"
-#include "orx/il/FramePump.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/MemoryFrames.h"
 
 using namespace orx::il;
 using namespace iltest;

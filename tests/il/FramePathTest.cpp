@@ -7,11 +7,11 @@
 #include <fstream>
 #include <iterator>
 
+#include <orx/il/FramePump.h>
+#include <orx/il/IlServer.h>
+#include <orx/il/MemoryFrames.h>
+#include <orx/il/PcapFiles.h>
 #include "IlTestSupport.h"
-#include "orx/il/FramePump.h"
-#include "orx/il/IlServer.h"
-#include "orx/il/MemoryFrames.h"
-#include "orx/il/PcapFiles.h"
 
 using namespace orx::il;
 using namespace iltest;

@@ -13,14 +13,14 @@
 #include <memory>
 #include <thread>
 
+#include <orx/framework/Rpc.h>
+#include <orx/il/Diag.h>
+#include <orx/il/PcapFiles.h>
+#include <orx/msglib/Codec.h>
+#include <orx/transport/CurveKeys.h>
+#include <orx/transport/ZmqIlTransport.h>
 #include "FrildSupport.h"
 #include "IlTestSupport.h"
-#include "msglib/Codec.h"
-#include "orx/framework/Rpc.h"
-#include "orx/il/Diag.h"
-#include "orx/il/PcapFiles.h"
-#include "orx/transport/CurveKeys.h"
-#include "orx/transport/ZmqIlTransport.h"
 
 using namespace orx::il;
 using namespace iltest;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "msglib/Message.h"
-#include "orx/il/IlServer.h"
+#include <orx/il/IlServer.h>
+#include <orx/msglib/Message.h>
 #include "responder_1.h"
 
 namespace iltest {

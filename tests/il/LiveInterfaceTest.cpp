@@ -7,11 +7,11 @@
 #include <memory>
 #include <thread>
 
+#include <orx/framework/Rpc.h>
+#include <orx/il/Diag.h>
+#include <orx/transport/ZmqIlTransport.h>
 #include "FrildSupport.h"
 #include "IlTestSupport.h"
-#include "orx/framework/Rpc.h"
-#include "orx/il/Diag.h"
-#include "orx/transport/ZmqIlTransport.h"
 
 using namespace orx::il;
 using namespace iltest;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <orx/il/PcapFiles.h>
 #include "IlTestSupport.h"
-#include "orx/il/PcapFiles.h"
 
 using namespace orx::il;
 

@@ -7,15 +7,15 @@
 #include <memory>
 #include <thread>
 
+#include <orx/framework/Rpc.h>
+#include <orx/il/FramePump.h>
+#include <orx/il/MemoryFrames.h>
+#include <orx/il/PcapFiles.h>
+#include <orx/msglib/Codec.h>
+#include <orx/transport/InProcIlTransport.h>
+#include <orx/transport/ZmqIlTransport.h>
 #include "FrildSupport.h"
 #include "IlTestSupport.h"
-#include "msglib/Codec.h"
-#include "orx/framework/Rpc.h"
-#include "orx/il/FramePump.h"
-#include "orx/il/MemoryFrames.h"
-#include "orx/il/PcapFiles.h"
-#include "orx/transport/InProcIlTransport.h"
-#include "orx/transport/ZmqIlTransport.h"
 
 using namespace orx::il;
 using namespace iltest;

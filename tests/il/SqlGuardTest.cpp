@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <orx/msglib/Codec.h>
 #include "IlTestSupport.h"
-#include "msglib/Codec.h"
 #include "responder_1.h"
 
 using namespace orx::il;

@@ -8,8 +8,8 @@
 #include <map>
 #include <thread>
 
+#include <orx/il/IlServer.h>
 #include "IlTestSupport.h"
-#include "orx/il/IlServer.h"
 
 using namespace orx::il;
 using namespace iltest;

@@ -11,12 +11,12 @@
 #include <mutex>
 #include <thread>
 
-#include "msglib/Codec.h"
-#include "orx/il/Diag.h"
-#include "orx/il/IlServer.h"
-#include "orx/transport/ZmqEnvelope.h"
-#include "orx/transport/ZmqIlServer.h"
-#include "orx/transport/ZmqIlTransport.h"
+#include <orx/il/Diag.h>
+#include <orx/il/IlServer.h>
+#include <orx/msglib/Codec.h>
+#include <orx/transport/ZmqEnvelope.h>
+#include <orx/transport/ZmqIlServer.h>
+#include <orx/transport/ZmqIlTransport.h>
 #include "responder_1.h"
 
 using namespace orx::il;

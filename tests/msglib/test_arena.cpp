@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "msglib/Codec.h"
+#include <orx/msglib/Codec.h>
 
 // Decoded messages keep their values and the lists inside them (structure members, array
 // elements, packed numbers) in the message's arena. These cases check that such storage never

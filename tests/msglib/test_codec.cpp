@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "msglib/Codec.h"
+#include <orx/msglib/Codec.h>
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "msglib/Message.h"
-#include "msglib/TmEnum.h"
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmEnum.h>
 
 namespace {
 

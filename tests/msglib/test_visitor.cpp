@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "msglib/Message.h"
+#include <orx/msglib/Message.h>
 
 namespace {
 

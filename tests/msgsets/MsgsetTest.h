@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "msglib/TmStruct.h"
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmStruct.h>
 
 namespace msgsets_test {
 

@@ -9,9 +9,9 @@
 
 #include <unistd.h>
 
-#include "orx/common/Convert.h"
-#include "orx/common/PduLib.h"
-#include "orx/common/XmlFrameBuilder.h"
+#include <orx/common/Convert.h>
+#include <orx/common/PduLib.h>
+#include <orx/common/XmlFrameBuilder.h>
 
 using namespace orx::common;
 using Bytes = std::vector<uint8_t>;

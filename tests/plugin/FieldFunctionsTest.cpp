@@ -1,9 +1,9 @@
 // The PDU field functions: element look-up and paths, masks, value bytes, byte-match terms.
 #include <gtest/gtest.h>
 
+#include <orx/framework/Exceptions.h>
 #include "PduFieldFunctions.h"
 #include "TestContainer.h"
-#include "orx/framework/Exceptions.h"
 
 using namespace orx::responder;
 using orx::common::ConfigElement;

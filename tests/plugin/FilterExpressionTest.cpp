@@ -2,9 +2,9 @@
 // the cases that force it.
 #include <gtest/gtest.h>
 
+#include <orx/framework/Logger.h>
 #include "ResponderCommon.h"
 #include "TestContainer.h"
-#include "orx/framework/Logger.h"
 
 using namespace orx::responder;
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "orx/core/HostClasses.h"
-#include "orx/framework/ScriptableCreator.h"
+#include <orx/core/HostClasses.h>
+#include <orx/framework/ScriptableCreator.h>
 
 namespace plugintest {
 

@@ -1,8 +1,8 @@
 // The responder container: parse caching, payloads, PDU positions and empty-field checks.
 #include <gtest/gtest.h>
 
+#include <orx/framework/Exceptions.h>
 #include "TestContainer.h"
-#include "orx/framework/Exceptions.h"
 
 using namespace orx::responder;
 using orx::framework::COrxRunTimeError;

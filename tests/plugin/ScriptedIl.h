@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "orx/framework/Rpc.h"
+#include <orx/framework/Rpc.h>
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
 #include "responder_1.h"
 
 namespace plugintest {

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "orx/core/HostClasses.h"
-#include "orx/framework/MetaClass.h"
+#include <orx/core/HostClasses.h>
+#include <orx/framework/MetaClass.h>
 
 namespace pdutest {
 

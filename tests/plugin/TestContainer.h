@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
+#include <orx/framework/ScriptableCreator.h>
 #include "ResponderContainer.h"
-#include "orx/framework/ScriptableCreator.h"
 
 namespace pdutest {
 

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/Protocol.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/ScriptableCreator.h>
 #include "BaseFrameResponseConfig.h"
 #include "DeviceFrameResponseConfig.h"
 #include "FrameResponseProfile.h"
@@ -13,10 +17,6 @@
 #include "ProbeFrameResponseConfig.h"
 #include "ResponderProtocol.h"
 #include "ScriptedIl.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Protocol.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/ScriptableCreator.h"
 
 using namespace orx::framework;
 using namespace orx::core;

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <set>
 
+#include <orx/core/Apply.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/Protocol.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/ScriptableCreator.h>
 #include "BaseFrameResponseConfig.h"
 #include "DeviceFrameResponseConfig.h"
 #include "FrameConfigConvertCommand.h"
@@ -14,11 +19,6 @@
 #include "PluginTestModel.h"
 #include "ProbeFrameResponseConfig.h"
 #include "init.h"
-#include "orx/core/Apply.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Protocol.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/ScriptableCreator.h"
 
 using namespace orx::framework;
 using namespace orx::core;

@@ -5,6 +5,12 @@
 #include <atomic>
 #include <mutex>
 
+#include <orx/core/Apply.h>
+#include <orx/core/Capabilities.h>
+#include <orx/core/HostClasses.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/msglib/Codec.h>
 #include "BaseFrameResponseConfig.h"
 #include "Churn.h"
 #include "FrameResponseCommand.h"
@@ -15,12 +21,6 @@
 #include "ResponderMsgSetClnt.h"
 #include "ScriptedIl.h"
 #include "init.h"
-#include "msglib/Codec.h"
-#include "orx/core/Apply.h"
-#include "orx/core/Capabilities.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/ScriptableCreator.h"
 #include "responder_1.h"
 
 using namespace orx::framework;

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "orx/core/Protocol.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/PluginLoader.h"
-#include "orx/framework/Resources.h"
+#include <orx/core/Protocol.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/PluginLoader.h>
+#include <orx/framework/Resources.h>
 
 using namespace orx::framework;
 using namespace orx::core;

@@ -2,14 +2,14 @@
 // result provider's path table.
 #include <gtest/gtest.h>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/Results.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/ScriptableCreator.h>
 #include "FrameResponseResultProviderHandler.h"
 #include "ResponderResultsHandler.h"
 #include "dynamicview/DynamicViewRegistry.h"
 #include "init.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Results.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/ScriptableCreator.h"
 
 using namespace orx::framework;
 using namespace orx::core;

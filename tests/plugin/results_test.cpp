@@ -7,6 +7,15 @@
 #include <string>
 #include <vector>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/ResultAssistant.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Rpc.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/msglib/Codec.h>
+#include <orx/msglib/Message.h>
 #include "BaseFrameResponseConfig.h"
 #include "DeviceFrameResponseConfig.h"
 #include "FrameResponseProfile.h"
@@ -17,15 +26,6 @@
 #include "ResponderResultQueryInterface.h"
 #include "ResponderResultTraits.h"
 #include "ResponderResultsHandler.h"
-#include "msglib/Codec.h"
-#include "msglib/Message.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/ResultAssistant.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Rpc.h"
-#include "orx/framework/ScriptableCreator.h"
 #include "responder_1.h"
 
 using namespace orx::framework;

@@ -12,6 +12,16 @@
 #include <functional>
 #include <initializer_list>
 
+#include <orx/core/Apply.h>
+#include <orx/core/Capabilities.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/ResultViews.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/il/IlServer.h>
+#include <orx/transport/InProcIlTransport.h>
 #include "BaseFrameResponseConfig.h"
 #include "DeviceFrameResponseConfig.h"
 #include "FrameResponseProfile.h"
@@ -22,16 +32,6 @@
 #include "RecordingTransport.h"
 #include "dynamicview/DynamicViewRegistry.h"
 #include "init.h"
-#include "orx/core/Apply.h"
-#include "orx/core/Capabilities.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/ResultViews.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/ScriptableCreator.h"
-#include "orx/il/IlServer.h"
-#include "orx/transport/InProcIlTransport.h"
 
 using namespace orx::framework;
 using namespace orx::core;

@@ -1,4 +1,4 @@
-#include "orx/text/Text.h"
+#include <orx/text/Text.h>
 
 #include <cerrno>
 #include <charconv>

@@ -7,11 +7,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "msglib/TmArena.h"
-#include "msglib/TmArray.h"
-#include "msglib/TmException.h"
-#include "msglib/TmTypes.h"
-#include "msglib/TmVisitor.h"
+#include <orx/msglib/TmArena.h>
+#include <orx/msglib/TmArray.h>
+#include <orx/msglib/TmException.h>
+#include <orx/msglib/TmTypes.h>
+#include <orx/msglib/TmVisitor.h>
 
 // Array values over a run of plain numbers of one simple type. Tm_backed_array is a view: it
 // borrows the elements, which must outlive every message it goes into (requests travel

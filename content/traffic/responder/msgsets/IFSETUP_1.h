@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <orx/msglib/Message.h>
 #include "RecordWire.h"
 #include "ifSetup_1.h"
-#include "msglib/Message.h"
 
 namespace IFSETUP_1_bll {
 

@@ -26,14 +26,14 @@
 #include <utility>
 #include <vector>
 
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmArray.h>
+#include <orx/msglib/TmCatalog.h>
+#include <orx/msglib/TmEnum.h>
+#include <orx/msglib/TmException.h>
+#include <orx/msglib/TmStruct.h>
+#include <orx/msglib/TmValue.h>
 #include "BackedArray.h"
-#include "msglib/Message.h"
-#include "msglib/TmArray.h"
-#include "msglib/TmCatalog.h"
-#include "msglib/TmEnum.h"
-#include "msglib/TmException.h"
-#include "msglib/TmStruct.h"
-#include "msglib/TmValue.h"
 
 namespace msgsets::wire {
 

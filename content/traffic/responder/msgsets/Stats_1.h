@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <orx/msglib/Message.h>
+#include <orx/msglib/TmValue.h>
 #include "RecordWire.h"
-#include "msglib/Message.h"
-#include "msglib/TmValue.h"
 
 namespace Stats_1_bll {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
+#include <orx/msglib/Message.h>
 #include "IFSETUP_1.h"
 #include "RecordWire.h"
 #include "Stats_1.h"
-#include "msglib/Message.h"
 
 namespace responder_1_bll {
 

@@ -4,9 +4,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "orx/core/Validation.h"
-#include "orx/framework/FastDelegate.h"
-#include "orx/framework/Scriptable.h"
+#include <orx/core/Validation.h>
+#include <orx/framework/FastDelegate.h>
+#include <orx/framework/Scriptable.h>
 
 namespace orx::core {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "orx/framework/Types.h"
+#include <orx/framework/Types.h>
 
 namespace orx::core {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "orx/framework/FastDelegate.h"
-#include "orx/framework/Scriptable.h"
-#include "orx/ids/core.h"
+#include <orx/framework/FastDelegate.h>
+#include <orx/framework/Scriptable.h>
+#include <orx/ids/core.h>
 
 namespace orx::framework {
 class Messenger;

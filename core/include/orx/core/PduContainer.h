@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "orx/core/HostClasses.h"
-#include "orx/ids/core.h"
+#include <orx/core/HostClasses.h>
+#include <orx/ids/core.h>
 
 namespace orx::core {
 

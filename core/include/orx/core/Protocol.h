@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/Command.h"
-#include "orx/framework/Scriptable.h"
-#include "orx/ids/core.h"
+#include <orx/framework/Command.h>
+#include <orx/framework/Scriptable.h>
+#include <orx/ids/core.h>
 
 namespace orx::core {
 

@@ -12,11 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include <orx/core/ResultQuery.h>
+#include <orx/core/Results.h>
+#include <orx/framework/FastDelegate.h>
+#include <orx/framework/Scriptable.h>
 #include "Stats_1.h"
-#include "orx/core/ResultQuery.h"
-#include "orx/core/Results.h"
-#include "orx/framework/FastDelegate.h"
-#include "orx/framework/Scriptable.h"
 
 class Message;
 

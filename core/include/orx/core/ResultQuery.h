@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "orx/core/ResultSubscription.h"
+#include <orx/core/ResultSubscription.h>
 
 namespace orx::core {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Types.h"
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Types.h>
 
 namespace orx::core {
 

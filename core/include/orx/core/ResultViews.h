@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/Types.h"
+#include <orx/framework/Types.h>
 
 namespace orx::core {
 

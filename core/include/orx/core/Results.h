@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "orx/core/ResultSubscription.h"
-#include "orx/framework/FastDelegate.h"
-#include "orx/framework/Types.h"
+#include <orx/core/ResultSubscription.h>
+#include <orx/framework/FastDelegate.h>
+#include <orx/framework/Types.h>
 
 class Message;
 namespace Stats_1_bll {

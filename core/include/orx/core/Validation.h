@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/FastDelegate.h"
-#include "orx/framework/Types.h"
-#include "orx/framework/Validation.h"
+#include <orx/framework/FastDelegate.h>
+#include <orx/framework/Types.h>
+#include <orx/framework/Validation.h>
 
 namespace orx::core {
 

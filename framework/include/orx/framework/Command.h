@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "orx/framework/Scriptable.h"
-#include "orx/framework/Validation.h"
-#include "orx/ids/core.h"
+#include <orx/framework/Scriptable.h>
+#include <orx/framework/Validation.h>
+#include <orx/ids/core.h>
 
 namespace orx::framework {
 

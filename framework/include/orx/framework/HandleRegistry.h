@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "orx/framework/Types.h"
+#include <orx/framework/Types.h>
 
 namespace orx::framework {
 

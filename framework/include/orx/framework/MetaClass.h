@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "orx/framework/Types.h"
+#include <orx/framework/Types.h>
 
 namespace orx::framework {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "orx/framework/Scriptable.h"
-#include "orx/ids/core.h"
+#include <orx/framework/Scriptable.h>
+#include <orx/ids/core.h>
 
 namespace orx::framework {
 

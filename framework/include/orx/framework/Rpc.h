@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/FastDelegate.h"
+#include <orx/framework/FastDelegate.h>
 
 class Message;
 

@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/FastDelegate.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Types.h"
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/FastDelegate.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Types.h>
 
 namespace orx::framework {
 

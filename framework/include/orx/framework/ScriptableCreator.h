@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "orx/framework/Scriptable.h"
+#include <orx/framework/Scriptable.h>
 
 namespace orx::framework {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <orx/ids/core.h>
 #include <cstdint>
 #include <string>
 #include <vector>
-#include "orx/ids/core.h"
 
 namespace orx::framework {
 

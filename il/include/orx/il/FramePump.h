@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "orx/il/FrameIo.h"
-#include "orx/il/PortEngine.h"
+#include <orx/il/FrameIo.h>
+#include <orx/il/PortEngine.h>
 
 namespace orx::il {
 

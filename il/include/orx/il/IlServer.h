@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "orx/il/Diag.h"
-#include "orx/il/PortEngine.h"
+#include <orx/il/Diag.h>
+#include <orx/il/PortEngine.h>
 
 class Message;
 

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "orx/il/Diag.h"
-#include "orx/il/FrameIo.h"
-#include "orx/il/PcapFiles.h"
+#include <orx/il/Diag.h>
+#include <orx/il/FrameIo.h>
+#include <orx/il/PcapFiles.h>
 
 namespace orx::il {
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "orx/il/FrameIo.h"
+#include <orx/il/FrameIo.h>
 
 namespace orx::il {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "orx/il/FrameIo.h"
-#include "orx/il/MemoryFrames.h"
+#include <orx/il/FrameIo.h>
+#include <orx/il/MemoryFrames.h>
 
 namespace orx::il {
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "orx/il/Dispatch.h"
-#include "orx/il/FrameIo.h"
+#include <orx/il/Dispatch.h>
+#include <orx/il/FrameIo.h>
 
 struct bpf_insn;
 

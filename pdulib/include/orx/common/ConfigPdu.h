@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "orx/common/ConfigElement.h"
+#include <orx/common/ConfigElement.h>
 
 namespace orx::common {
 

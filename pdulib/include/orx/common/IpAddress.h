@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "orx/common/FixedAddress.h"
+#include <orx/common/FixedAddress.h>
 
 namespace orx::common {
 

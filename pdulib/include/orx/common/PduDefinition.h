@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "orx/common/PduFieldType.h"
+#include <orx/common/PduFieldType.h>
 
 namespace orx::common {
 

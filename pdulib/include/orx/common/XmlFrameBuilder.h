@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "orx/common/ConfigModifierSet.h"
-#include "orx/common/ConfigPdu.h"
+#include <orx/common/ConfigModifierSet.h>
+#include <orx/common/ConfigPdu.h>
 
 namespace orx::common {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "orx/framework/Types.h"
-#include "orx/scenario/ScenarioReader.h"
-#include "orx/transport/IlEndpoint.h"
+#include <orx/framework/Types.h>
+#include <orx/scenario/ScenarioReader.h>
+#include <orx/transport/IlEndpoint.h>
 
 namespace orx::scenario {
 

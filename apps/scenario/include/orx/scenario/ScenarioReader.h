@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "orx/framework/Exceptions.h"
-#include "orx/transport/IlEndpoint.h"
+#include <orx/framework/Exceptions.h>
+#include <orx/transport/IlEndpoint.h>
 
 namespace orx::scenario {
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "orx/framework/Rpc.h"
-#include "orx/transport/CurveKeys.h"
-#include "orx/transport/IlEndpoint.h"
+#include <orx/framework/Rpc.h>
+#include <orx/transport/CurveKeys.h>
+#include <orx/transport/IlEndpoint.h>
 
 namespace orx::il {
 class IlServer;

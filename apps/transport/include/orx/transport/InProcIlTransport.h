@@ -10,8 +10,8 @@
 #include <mutex>
 #include <thread>
 
-#include "orx/framework/Rpc.h"
-#include "orx/il/IlServer.h"
+#include <orx/framework/Rpc.h>
+#include <orx/il/IlServer.h>
 
 namespace orx::transport {
 

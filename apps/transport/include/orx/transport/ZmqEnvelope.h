@@ -15,7 +15,7 @@
 #include <vector>
 #include <zmq.hpp>
 
-#include "msglib/Message.h"
+#include <orx/msglib/Message.h>
 
 namespace orx::transport::envelope {
 

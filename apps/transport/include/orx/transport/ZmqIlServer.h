@@ -14,7 +14,7 @@
 #include <string>
 #include <zmq.hpp>
 
-#include "orx/transport/CurveKeys.h"
+#include <orx/transport/CurveKeys.h>
 
 class Message;
 

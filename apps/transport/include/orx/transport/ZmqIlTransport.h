@@ -24,8 +24,8 @@
 #include <string>
 #include <thread>
 
-#include "orx/framework/Rpc.h"
-#include "orx/transport/CurveKeys.h"
+#include <orx/framework/Rpc.h>
+#include <orx/transport/CurveKeys.h>
 
 namespace orx::transport {
 

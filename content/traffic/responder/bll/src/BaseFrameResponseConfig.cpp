@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include <orx/core/PortSetUtils.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Resources.h>
 #include "FrameResponseCommand.h"
 #include "FrameResponseProfile.h"
 #include "ResponderCommon.h"
-#include "orx/core/PortSetUtils.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Resources.h"
 
 namespace orx::responder {
 

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/Validation.h>
+#include <orx/framework/FastDelegate.h>
+#include <orx/framework/Scriptable.h>
+#include <orx/ids/responder.h>
 #include "ResponderContainer.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Validation.h"
-#include "orx/framework/FastDelegate.h"
-#include "orx/framework/Scriptable.h"
-#include "orx/ids/responder.h"
 
 namespace orx::responder {
 

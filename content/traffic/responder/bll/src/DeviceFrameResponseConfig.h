@@ -1,7 +1,7 @@
 #pragma once
 
+#include <orx/ids/responder.h>
 #include "BaseFrameResponseConfig.h"
-#include "orx/ids/responder.h"
 
 namespace orx::responder {
 

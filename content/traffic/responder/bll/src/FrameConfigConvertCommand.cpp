@@ -1,9 +1,9 @@
 #include "FrameConfigConvertCommand.h"
 
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/MetaClass.h>
 #include "BaseFrameResponseConfig.h"
 #include "ResponderCommon.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/MetaClass.h"
 
 namespace orx::responder {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "orx/framework/Command.h"
-#include "orx/ids/responder.h"
+#include <orx/framework/Command.h>
+#include <orx/ids/responder.h>
 
 namespace orx::responder {
 

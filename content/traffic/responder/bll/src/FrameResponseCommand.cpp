@@ -2,15 +2,15 @@
 
 #include <sstream>
 
+#include <orx/core/HostClasses.h>
+#include <orx/core/Protocol.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Rpc.h>
+#include <orx/msglib/Message.h>
 #include "BaseFrameResponseConfig.h"
 #include "ResponderCommon.h"
-#include "msglib/Message.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Protocol.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Rpc.h"
 
 namespace orx::responder {
 

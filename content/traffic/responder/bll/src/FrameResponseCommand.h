@@ -4,10 +4,10 @@
 #include <map>
 #include <vector>
 
-#include "orx/core/HostClasses.h"
-#include "orx/framework/Command.h"
-#include "orx/framework/Rpc.h"
-#include "orx/ids/responder.h"
+#include <orx/core/HostClasses.h>
+#include <orx/framework/Command.h>
+#include <orx/framework/Rpc.h>
+#include <orx/ids/responder.h>
 
 class Message;
 

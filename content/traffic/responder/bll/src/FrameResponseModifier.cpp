@@ -1,11 +1,11 @@
 #include "FrameResponseModifier.h"
 
+#include <orx/common/Convert.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Resources.h>
 #include "BaseFrameResponseConfig.h"
 #include "FrameResponseProfile.h"
 #include "ResponderCommon.h"
-#include "orx/common/Convert.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Resources.h"
 
 namespace orx::responder {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "orx/core/Validation.h"
-#include "orx/framework/Scriptable.h"
-#include "orx/ids/responder.h"
+#include <orx/core/Validation.h>
+#include <orx/framework/Scriptable.h>
+#include <orx/ids/responder.h>
 
 namespace orx::responder {
 

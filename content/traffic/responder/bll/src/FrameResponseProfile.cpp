@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Resources.h>
 #include "BaseFrameResponseConfig.h"
 #include "FrameResponseModifier.h"
 #include "ResponderCommon.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Resources.h"
 
 namespace orx::responder {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
+#include <orx/core/Validation.h>
+#include <orx/ids/responder.h>
 #include "ResponderContainer.h"
-#include "orx/core/Validation.h"
-#include "orx/ids/responder.h"
 
 namespace orx::responder {
 

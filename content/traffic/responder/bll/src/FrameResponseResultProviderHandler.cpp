@@ -1,7 +1,7 @@
 #include "FrameResponseResultProviderHandler.h"
 
-#include "orx/core/HostClasses.h"
-#include "orx/core/PortSetUtils.h"
+#include <orx/core/HostClasses.h>
+#include <orx/core/PortSetUtils.h>
 
 namespace orx::responder {
 

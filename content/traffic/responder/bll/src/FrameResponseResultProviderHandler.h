@@ -1,6 +1,6 @@
 #pragma once
 
-#include "orx/core/Results.h"
+#include <orx/core/Results.h>
 
 namespace orx::responder {
 

@@ -1,6 +1,6 @@
 #include "FrameResponseResults.h"
 
-#include "orx/framework/MetaClass.h"
+#include <orx/framework/MetaClass.h>
 
 namespace orx::responder {
 

@@ -1,6 +1,6 @@
 #include "FrameResponseStopCommand.h"
 
-#include "orx/framework/MetaClass.h"
+#include <orx/framework/MetaClass.h>
 #include "responder_1.h"
 
 namespace orx::responder {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <orx/ids/responder.h>
 #include "FrameResponseCommand.h"
-#include "orx/ids/responder.h"
 
 namespace orx::responder {
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "orx/common/Convert.h"
-#include "orx/common/IpAddress.h"
-#include "orx/common/MacAddress.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/text/Text.h"
+#include <orx/common/Convert.h>
+#include <orx/common/IpAddress.h>
+#include <orx/common/MacAddress.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/text/Text.h>
 
 namespace orx::responder {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "orx/common/ConfigPdu.h"
-#include "orx/common/PduFieldType.h"
+#include <orx/common/ConfigPdu.h>
+#include <orx/common/PduFieldType.h>
 
 namespace orx::responder {
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "orx/framework/Logger.h"
-#include "orx/framework/Types.h"
-#include "orx/ids/responder.h"
+#include <orx/framework/Logger.h>
+#include <orx/framework/Types.h>
+#include <orx/ids/responder.h>
 
 namespace orx::responder {
 

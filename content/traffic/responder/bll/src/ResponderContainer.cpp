@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <sstream>
 
+#include <orx/common/Convert.h>
+#include <orx/common/PduLib.h>
+#include <orx/common/XmlFrameBuilder.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/Logger.h>
 #include "PduFieldFunctions.h"
 #include "ResponderCommon.h"
-#include "orx/common/Convert.h"
-#include "orx/common/PduLib.h"
-#include "orx/common/XmlFrameBuilder.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/Logger.h"
 
 namespace orx::responder {
 

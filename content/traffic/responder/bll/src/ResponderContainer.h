@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "orx/common/ConfigModifierSet.h"
-#include "orx/common/ConfigPdu.h"
-#include "orx/core/PduContainer.h"
+#include <orx/common/ConfigModifierSet.h>
+#include <orx/common/ConfigPdu.h>
+#include <orx/core/PduContainer.h>
 
 namespace orx::responder {
 

@@ -9,17 +9,17 @@
 #include <sstream>
 #include <vector>
 
+#include <orx/core/Capabilities.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/Resources.h>
+#include <orx/msglib/Message.h>
 #include "BaseFrameResponseConfig.h"
 #include "FrameResponseCommand.h"
 #include "FrameResponseModifier.h"
 #include "FrameResponseProfile.h"
 #include "ResponderCommon.h"
 #include "ResponderResultsHandler.h"
-#include "msglib/Message.h"
-#include "orx/core/Capabilities.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/Resources.h"
 #include "responder_1.h"
 
 namespace orx::responder {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "orx/core/Apply.h"
-#include "orx/core/HostClasses.h"
-#include "orx/core/Validation.h"
-#include "orx/framework/Rpc.h"
+#include <orx/core/Apply.h>
+#include <orx/core/HostClasses.h>
+#include <orx/core/Validation.h>
+#include <orx/framework/Rpc.h>
 
 class Message;
 

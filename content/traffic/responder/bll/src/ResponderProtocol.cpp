@@ -1,16 +1,16 @@
 #include "ResponderProtocol.h"
 
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/Rpc.h>
+#include <orx/framework/ScriptableCreator.h>
+#include <orx/msglib/Message.h>
 #include "BaseFrameResponseConfig.h"
 #include "DeviceFrameResponseConfig.h"
 #include "FrameResponseStartCommand.h"
 #include "FrameResponseStopCommand.h"
 #include "ProbeFrameResponseConfig.h"
 #include "ResponderCommon.h"
-#include "msglib/Message.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/Rpc.h"
-#include "orx/framework/ScriptableCreator.h"
 #include "responder_1.h"
 
 using namespace orx::framework;

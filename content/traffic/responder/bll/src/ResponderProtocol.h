@@ -1,6 +1,6 @@
 #pragma once
 
-#include "orx/core/Protocol.h"
+#include <orx/core/Protocol.h>
 
 // The responder's protocol: the host starts, stops and clears all responders through it.
 class CResponderProtocol : public orx::core::CProtocol {

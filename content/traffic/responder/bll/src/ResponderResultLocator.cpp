@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include <orx/core/HostClasses.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/framework/HandleRegistry.h>
+#include <orx/framework/Logger.h>
 #include "BaseFrameResponseConfig.h"
 #include "ResponderCommon.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/framework/HandleRegistry.h"
-#include "orx/framework/Logger.h"
 
 namespace orx::responder {
 

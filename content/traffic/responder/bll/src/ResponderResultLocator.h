@@ -1,6 +1,6 @@
 #pragma once
 
-#include "orx/core/ResultAssistant.h"
+#include <orx/core/ResultAssistant.h>
 
 namespace orx::responder {
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
+#include <orx/framework/Logger.h>
 #include "ResponderCommon.h"
-#include "orx/framework/Logger.h"
 
 namespace orx::responder {
 

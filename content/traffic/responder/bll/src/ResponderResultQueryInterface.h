@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "orx/core/ResultQuery.h"
+#include <orx/core/ResultQuery.h>
 
 namespace orx::responder {
 
@@ -18,7 +18,6 @@ class CResponderResultQueryInterface : public orx::core::CIlResultQueryInterface
     bool BuildIlQuery(const orx::core::CSubscriptionRecord& record,
                       orx::core::ResultQueryMap& queries) override;
     std::string GetAdditionalWhereClause(const orx::core::CSubscriptionRecord& record) override;
-
 
   private:
     std::string m_tableName;

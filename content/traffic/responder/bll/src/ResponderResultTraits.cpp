@@ -2,11 +2,11 @@
 
 #include <vector>
 
+#include <orx/core/HostClasses.h>
 #include "BaseFrameResponseConfig.h"
 #include "FrameResponseResults.h"
 #include "ResponderResultQueryInterface.h"
 #include "ResponderResultsHandler.h"
-#include "orx/core/HostClasses.h"
 #include "responder_1.h"
 
 namespace orx::responder {

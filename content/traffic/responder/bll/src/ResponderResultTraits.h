@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "orx/core/ResultAssistant.h"
+#include <orx/core/ResultAssistant.h>
 
 namespace orx::responder {
 

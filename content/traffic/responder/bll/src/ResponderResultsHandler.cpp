@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include <orx/core/ResultAssistant.h>
+#include <orx/framework/Exceptions.h>
+#include <orx/ids/responder.h>
 #include "ResponderResultLocator.h"
 #include "ResponderResultTraits.h"
-#include "orx/core/ResultAssistant.h"
-#include "orx/framework/Exceptions.h"
-#include "orx/ids/responder.h"
 #include "responder_1.h"
 
 namespace orx::responder {

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "orx/core/Results.h"
+#include <orx/core/Results.h>
 
 class Message;
 

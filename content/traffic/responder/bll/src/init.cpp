@@ -1,14 +1,14 @@
 #include "init.h"
 
+#include <orx/core/Protocol.h>
+#include <orx/core/Results.h>
+#include <orx/framework/Logger.h>
+#include <orx/framework/MetaClass.h>
+#include <orx/framework/Resources.h>
 #include "ResponderCommon.h"
 #include "ResponderProtocol.h"
 #include "ResponderResultsHandler.h"
 #include "dynamicview/DynamicViewRegistry.h"
-#include "orx/core/Protocol.h"
-#include "orx/core/Results.h"
-#include "orx/framework/Logger.h"
-#include "orx/framework/MetaClass.h"
-#include "orx/framework/Resources.h"
 
 using namespace orx::framework;
 

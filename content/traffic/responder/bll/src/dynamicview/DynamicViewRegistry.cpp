@@ -1,10 +1,10 @@
 #include "dynamicview/DynamicViewRegistry.h"
 
+#include <orx/core/HostClasses.h>
+#include <orx/framework/Logger.h>
+#include <orx/ids/responder.h>
 #include "FrameResponseResultProviderHandler.h"
 #include "ResponderCommon.h"
-#include "orx/core/HostClasses.h"
-#include "orx/framework/Logger.h"
-#include "orx/ids/responder.h"
 
 namespace orx::responder {
 

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "orx/core/Results.h"
+#include <orx/core/Results.h>
 
 namespace orx::responder {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "msglib/Message.h"
+#include <orx/msglib/Message.h>
 
 // Wire form of a message (all numbers little-endian, counts and lengths LEB128 varints < 2^31):
 //   "TMSG" version:u8 flags:u8 (bit 0: names by catalog) type:u8 seq:u32 destination:u32

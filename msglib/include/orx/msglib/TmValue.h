@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "msglib/TmArena.h"
-#include "msglib/TmTypes.h"
-#include "msglib/TmVisitor.h"
+#include <orx/msglib/TmArena.h>
+#include <orx/msglib/TmTypes.h>
+#include <orx/msglib/TmVisitor.h>
 
 // Base of every value a message carries.
 class Tm_value {

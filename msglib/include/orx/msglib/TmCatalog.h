@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "msglib/TmException.h"
+#include <orx/msglib/TmException.h>
 
 // Interns names to small ints. A message keeps one per group so that the wire carries each
 // member name once; structures store the ints. Catalogs owned by a message are shared-owned,

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "msglib/TmArray.h"
-#include "msglib/TmCatalog.h"
-#include "msglib/TmValue.h"
+#include <orx/msglib/TmArray.h>
+#include <orx/msglib/TmCatalog.h>
+#include <orx/msglib/TmValue.h>
 
 // Named members in order. Names are interned in a catalog, normally the one of the message
 // group the structure goes into (Message::get_send_member_string), so the wire carries each

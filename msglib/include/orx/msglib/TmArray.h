@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "msglib/TmValue.h"
+#include <orx/msglib/TmValue.h>
 
 class Tm_struct;
 class Message;

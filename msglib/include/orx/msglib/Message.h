@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "msglib/TmArray.h"
-#include "msglib/TmCatalog.h"
-#include "msglib/TmException.h"
-#include "msglib/TmStruct.h"
-#include "msglib/TmTypes.h"
-#include "msglib/TmValue.h"
+#include <orx/msglib/TmArray.h>
+#include <orx/msglib/TmCatalog.h>
+#include <orx/msglib/TmException.h>
+#include <orx/msglib/TmStruct.h>
+#include <orx/msglib/TmTypes.h>
+#include <orx/msglib/TmValue.h>
 
 // A typed RPC message: type, request name, sequence number, destination and named members in
 // groups 0..TMG_LAST. Each group keeps its members in insertion order and a name catalog that
