@@ -45,7 +45,9 @@ void PortEngine::Leave() {
 
 namespace {
 
-inline void Answer(const ResponderOp& r, const RxFrame& f, TxBatch& out, uint64_t& dropped) {
+// Inlined into both frame loops: a call per answer costs about a tenth of the answer itself.
+[[gnu::always_inline]] inline void Answer(const ResponderOp& r, const RxFrame& f, TxBatch& out,
+                                          uint64_t& dropped) {
     r.counters->BeginAnswer();
     r.counters->Match(f.timeNs);
     uint64_t sent = 0;
@@ -85,6 +87,22 @@ inline void Answer(const ResponderOp& r, const RxFrame& f, TxBatch& out, uint64_
     r.counters->EndAnswer();
 }
 
+// The indexed path, out of line: a port with few responders runs the plain loop in Process,
+// whose code then stays as tight as it was before there was an index.
+[[gnu::noinline]] void ProcessIndexed(const PortTable& table, const RxFrame* frames, size_t count,
+                                      TxBatch& out, uint64_t& dropped) {
+    const ResponderOp* first = table.responders.data();
+    const PortDispatch& dispatch = table.dispatch;
+    for (size_t i = 0; i < count; ++i) {
+        const RxFrame& f = frames[i];
+        dispatch.ForEachCandidate(f.data, f.length, [&](uint32_t c) {
+            const ResponderOp& r = first[c];
+            if (bpf_filter(r.filter, f.data, f.length, f.length) != 0)
+                Answer(r, f, out, dropped);
+        });
+    }
+}
+
 }  // namespace
 
 void ResponderCounters::Read(uint64_t& matchedOut, uint64_t& transmittedOut) const {
@@ -114,15 +132,7 @@ void PortEngine::Process(const RxFrame* frames, size_t count, TxBatch& out) {
         const ResponderOp* last = first + table->responders.size();
         uint64_t dropped = 0;
         if (table->dispatch.Covers(table->responders.size()) && table->dispatch.HasKeys()) {
-            const PortDispatch& dispatch = table->dispatch;
-            for (size_t i = 0; i < count; ++i) {
-                const RxFrame& f = frames[i];
-                dispatch.ForEachCandidate(f.data, f.length, [&](uint32_t c) {
-                    const ResponderOp& r = first[c];
-                    if (bpf_filter(r.filter, f.data, f.length, f.length) != 0)
-                        Answer(r, f, out, dropped);
-                });
-            }
+            ProcessIndexed(*table, frames, count, out, dropped);
         } else {
             for (size_t i = 0; i < count; ++i) {
                 const RxFrame& f = frames[i];
