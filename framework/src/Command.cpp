@@ -35,17 +35,42 @@ void CCommand::ExpandInputHandleTags(std::vector<uint32_t>& handles) const {
 }
 
 CCommandStatusManager& CCommandStatusManager::Instance() {
-    static CCommandStatusManager instance;
-    return instance;
+    // Never destroyed: objects that go during static destruction still forget their entries.
+    static CCommandStatusManager* const instance = new CCommandStatusManager();
+    return *instance;
 }
 
 void CCommandStatusManager::SetCommandStatus(Handle handle, ClassId commandClass, bool enabled) {
     m_status[{handle, commandClass}] = enabled;
+    if (!CHandleRegistry::Instance().Find(handle)) {
+        m_unknownRecorded = true;
+        return;
+    }
+    if (handle >= m_recorded.size())
+        m_recorded.resize(static_cast<size_t>(handle) * 2 + 16, false);
+    m_recorded[handle] = true;
+}
+
+void CCommandStatusManager::Forget(Handle handle) {
+    if (handle >= m_recorded.size() || !m_recorded[handle])
+        return;
+    m_recorded[handle] = false;
+    for (auto it = m_status.lower_bound({handle, 0});
+         it != m_status.end() && it->first.first == handle;)
+        it = m_status.erase(it);
 }
 
 void CCommandStatusManager::PruneDestroyed() {
+    if (!m_unknownRecorded)
+        return;
+    m_unknownRecorded = false;
     for (auto it = m_status.begin(); it != m_status.end();) {
         if (CHandleRegistry::Instance().Find(it->first.first)) {
+            // Live now: from here on its entries go with it (Forget).
+            const Handle handle = it->first.first;
+            if (handle >= m_recorded.size())
+                m_recorded.resize(static_cast<size_t>(handle) * 2 + 16, false);
+            m_recorded[handle] = true;
             ++it;
         } else {
             it = m_status.erase(it);

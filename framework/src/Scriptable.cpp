@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include <orx/framework/Command.h>
 #include <orx/framework/HandleRegistry.h>
 #include <orx/text/Text.h>
 
@@ -110,6 +111,8 @@ CScriptable::~CScriptable() {
     }
     if (m_handle != NULL_HANDLE && CHandleRegistry::Instance().Find(m_handle) == this) {
         CHandleRegistry::Instance().Remove(m_handle);
+        // Nothing is kept about an object that is gone (handles are never reused).
+        CCommandStatusManager::Instance().Forget(m_handle);
     }
 }
 

@@ -188,6 +188,40 @@ TEST_F(ServicesTest, CommandStatusIsRecordedPerObjectAndCommandClass) {
     EXPECT_TRUE(enabled);
 }
 
+TEST_F(ServicesTest, CommandStatusesGoWithTheirObjectsAndAPruneDropsThoseOfHandlesNotLive) {
+    auto& status = CCommandStatusManager::Instance();
+    CProject& project = CProject::Instance();
+    CPort* kept = Make<CPort>(&project);
+    CPort* gone = Make<CPort>(&project);
+    CPort* bare = Make<CPort>(&project);  // nothing recorded: its destruction finds nothing
+    const Handle keptHandle = kept->GetObjectHandle();
+    const Handle goneHandle = gone->GetObjectHandle();
+    const Handle notLive = goneHandle + 100000;
+    for (Handle h : {keptHandle, goneHandle}) {
+        status.SetCommandStatus(h, 0x96008000, true);
+        status.SetCommandStatus(h, 0x96009000, false);
+    }
+    status.SetCommandStatus(notLive, 0x96008000, true);
+    ASSERT_EQ(status.Size(), 5u);
+
+    bool enabled = false;
+    CScriptableCreator::Destroy(gone);
+    CScriptableCreator::Destroy(bare);
+    EXPECT_FALSE(status.GetCommandStatus(goneHandle, 0x96008000, enabled));
+    EXPECT_FALSE(status.GetCommandStatus(goneHandle, 0x96009000, enabled));
+    EXPECT_EQ(status.Size(), 3u);  // the neighbours' entries stay
+
+    status.PruneDestroyed();
+    EXPECT_FALSE(status.GetCommandStatus(notLive, 0x96008000, enabled));
+    ASSERT_TRUE(status.GetCommandStatus(keptHandle, 0x96009000, enabled));
+    EXPECT_FALSE(enabled);
+    EXPECT_EQ(status.Size(), 2u);
+    status.PruneDestroyed();  // nothing new: nothing changes
+    EXPECT_EQ(status.Size(), 2u);
+    CScriptableCreator::Destroy(kept);
+    EXPECT_EQ(status.Size(), 0u);
+}
+
 TEST_F(ServicesTest, ExpandInputHandleTagsReplacesTagsByTheirLiveObjects) {
     CProject& project = CProject::Instance();
     CTag* tag = Make<CTag>(&project);

@@ -114,6 +114,35 @@ TEST(ResponderContainer, ProcessingFunctionsRunOnlyWhenAsked) {
     EXPECT_EQ(raw, processed);  // nothing else changes
 }
 
+TEST(ResponderContainer, TheBuildCheckAndItsPayloadFollowTheFrameText) {
+    auto c = pdutest::MakeContainer(kEthIpUdp);
+    std::vector<uint8_t> expected;
+    std::vector<uint8_t> sent{0xff};
+    EXPECT_EQ(c->CheckPayloadBuilds(), "");
+    c->GetPayload(expected, true);
+    c->GetProcessedPayload(sent);
+    EXPECT_EQ(sent, expected);  // replaced, checksums included
+
+    c->SetFrameConfig(kWithPreamble);
+    EXPECT_EQ(c->CheckPayloadBuilds(), "");
+    c->GetPayload(expected, true);
+    c->GetProcessedPayload(sent);
+    EXPECT_EQ(sent, expected);
+    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 6),
+              (std::vector<uint8_t>{0x00, 0x10, 0x94, 0x00, 0x00, 0x02}));
+
+    // A text that does not parse is reported as such (again on each check: nothing is kept),
+    // and parsed again once mended.
+    c->SetFrameConfig("<frame><pdu name=\"ip1\" type=\"ipv4:IPv4\"><ttl>300</ttl></pdu></frame>");
+    EXPECT_NE(c->CheckPayloadBuilds().find("<ttl>"), std::string::npos);
+    EXPECT_NE(c->CheckPayloadBuilds().find("<ttl>"), std::string::npos);
+    EXPECT_THROW(c->GetProcessedPayload(sent), COrxRunTimeError);
+    c->SetFrameConfig(kEthIpUdp);
+    EXPECT_EQ(c->CheckPayloadBuilds(), "");
+    c->GetProcessedPayload(sent);
+    EXPECT_EQ(sent.size(), 42u);
+}
+
 TEST(ResponderContainer, FindEmptyElementsNamesTheFirstFieldWithoutBits) {
     auto c = pdutest::MakeContainer(R"(<frame><pdu name="eth1" type="ethernet:EthernetII"/>
         <pdu name="ip1" type="ipv4:IPv4"/>

@@ -47,13 +47,24 @@ class CCommandStatusManager {
     void SetCommandStatus(Handle handle, ClassId commandClass, bool enabled);
     // False when nothing was recorded for the pair.
     bool GetCommandStatus(Handle handle, ClassId commandClass, bool& enabled) const;
-    void Clear() { m_status.clear(); }
+    void Clear() {
+        m_status.clear();
+        m_recorded.clear();
+        m_unknownRecorded = false;
+    }
     // Drops the entries of objects that no longer exist.
     void PruneDestroyed();
+    // Drops the entries of an object that is being destroyed.
+    void Forget(Handle handle);
     size_t Size() const { return m_status.size(); }
 
   private:
     std::map<std::pair<Handle, uint32_t>, bool> m_status;
+    // Which handles have entries, so that destroying an object without any costs no search.
+    std::vector<bool> m_recorded;
+    // An entry was recorded for a handle that was not live: the next prune walks every entry.
+    // Otherwise entries go with their objects (Forget) and there is nothing to prune.
+    bool m_unknownRecorded = false;
 };
 
 }  // namespace orx::framework

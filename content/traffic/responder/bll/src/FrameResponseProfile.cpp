@@ -81,12 +81,7 @@ void CFrameResponseProfile::ValidateProfile(orx::core::ValidationContext& contex
     if (frameError.empty() && !GetUseRxFrame()) {
         // The payload the apply sends: a frame that parses but cannot be built is reported
         // here, not raised out of the apply.
-        std::vector<uint8_t> payload;
-        try {
-            GetPayload(payload, true);
-        } catch (const COrxRunTimeError& e) {
-            frameError = e.what();
-        }
+        frameError = CheckPayloadBuilds();
     }
     if (!frameError.empty()) {
         ResourceFormatter message(MSG_PROFILE_INVALID_FRAME_CONFIG);

@@ -47,6 +47,7 @@ std::string CResponderContainer::ParseFrameXml() {
     // Released first, so a failed parse never leaves an empty list marked as parsed.
     builder.ClearFrame(m_pdus, m_modifiers);
     m_parsed = false;
+    m_buildChecked = false;
     // One stream per thread, emptied for each parse: building a stream costs more than parsing.
     thread_local std::ostringstream errors;
     errors.str(std::string());
@@ -107,6 +108,30 @@ void CResponderContainer::GetPayload(std::vector<uint8_t>& bytes, bool runProces
         bytes.erase(bytes.begin(), bytes.begin() + kPreambleBytes);
 }
 
+std::string CResponderContainer::CheckPayloadBuilds() {
+    if (m_parsed && m_buildChecked)
+        return m_buildError;
+    m_buildPayload.clear();
+    try {
+        GetPayload(m_buildPayload, true);
+        m_buildError.clear();
+    } catch (const COrxRunTimeError& e) {
+        m_buildPayload.clear();
+        m_buildError = e.what();
+    }
+    // A description that does not parse is not kept: it is parsed again next time.
+    m_buildChecked = m_parsed;
+    return m_buildError;
+}
+
+void CResponderContainer::GetProcessedPayload(std::vector<uint8_t>& bytes) {
+    if (m_parsed && m_buildChecked && m_buildError.empty()) {
+        bytes = m_buildPayload;
+        return;
+    }
+    GetPayload(bytes, true);
+}
+
 uint32_t CResponderContainer::GetFieldInfo(std::vector<FieldInfo>& infos) {
     EnsureParsed();
     std::vector<uint8_t> payload;
@@ -149,8 +174,10 @@ std::string CResponderContainer::FindEmptyElements() {
 }
 
 void CResponderContainer::OnPropertyModified(orx::framework::Property& property) {
-    if (property.GetName() == "FrameConfig")
+    if (property.GetName() == "FrameConfig") {
         m_parsed = false;
+        m_buildChecked = false;
+    }
     CPduContainer::OnPropertyModified(property);
 }
 

@@ -32,6 +32,11 @@ class CResponderContainer : public orx::core::CPduContainer {
     // The frame's bytes without its preamble; `runProcessing` computes the checksums. Raises
     // COrxRunTimeError when the description does not parse or the frame does not build.
     void GetPayload(std::vector<uint8_t>& bytes, bool runProcessing);
+    // Empty when the parsed frame builds, processing functions included (GetPayload), else its
+    // error. Kept with the parse: the same PDUs build the same way.
+    std::string CheckPayloadBuilds();
+    // GetPayload(bytes, true), taken from CheckPayloadBuilds' build when the parse is the same.
+    void GetProcessedPayload(std::vector<uint8_t>& bytes);
     // Appends one entry per PDU; returns the payload length in bytes.
     uint32_t GetFieldInfo(std::vector<FieldInfo>& infos);
     // Empty when every set field generates bits, else a message naming the first that does not.
@@ -48,6 +53,10 @@ class CResponderContainer : public orx::core::CPduContainer {
     void EnsureParsed();
 
     bool m_parsed = false;
+    // CheckPayloadBuilds' answer for the current parse, while m_buildChecked.
+    bool m_buildChecked = false;
+    std::string m_buildError;
+    std::vector<uint8_t> m_buildPayload;
     std::vector<orx::common::ConfigPdu*> m_pdus;
     orx::common::ConfigModifierSet m_modifiers;
 };

@@ -361,7 +361,7 @@ void CResponderMsgSetClnt::RpcSetupConfig() {
         for (CFrameResponseProfile* p : profiles) {
             responder_1_bll::respProfile_s profile;
             if (!p->GetUseRxFrame())
-                p->GetPayload(profile.payload, true);
+                p->GetProcessedPayload(profile.payload);
             profile.portIndex = static_cast<uint16_t>(p->GetPortIndex() & 0xFFFF);
             profile.delay = p->GetDelay();
             std::vector<CFrameResponseModifier*> modifiers;
