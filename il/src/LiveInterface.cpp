@@ -189,10 +189,9 @@ size_t LiveInterface::Read(RxFrame* frames, size_t max) {
         [](u_char* user, const pcap_pkthdr* h, const u_char* bytes) {
             auto* c = reinterpret_cast<Ctx*>(user);
             std::vector<uint8_t>& buffer = c->self->m_buffer;
-            const size_t at = buffer.size();
-            c->self->m_offsets[c->n] = static_cast<uint32_t>(at);
-            buffer.resize(at + h->caplen);
-            std::memcpy(buffer.data() + at, bytes, h->caplen);
+            c->self->m_offsets[c->n] = static_cast<uint32_t>(buffer.size());
+            // Appended, not resized and copied over: the bytes are written once.
+            buffer.insert(buffer.end(), bytes, bytes + h->caplen);
             c->frames[c->n].length = h->caplen;
             c->frames[c->n].timeNs =
                 int64_t(h->ts.tv_sec) * 1000000000 + int64_t(h->ts.tv_usec) * (c->nano ? 1 : 1000);
