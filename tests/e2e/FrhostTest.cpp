@@ -35,6 +35,17 @@ class FrhostTest : public ProgramTest {
         return Write("remote.json", scenario);
     }
 
+    // A frild started again on `endpoint`: the next apply of `path` works.
+    void RestartedFrildServesTheNextApply(std::unique_ptr<iltest::FrildProcess>& frild,
+                                          const std::string& endpoint, const std::string& path) {
+        frild = std::make_unique<iltest::FrildProcess>(
+            std::vector<std::string>{"--bind", endpoint, "--ports", "2"},
+            (m_dir / "frild-2.log").string());
+        Outcome o = Frhost({"--timeout", "5000", "apply", path, "--show"});
+        ASSERT_EQ(o.status, 0) << o.err << o.out;
+        EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
+    }
+
     static int PluginCount() {
         int n = 0;
         for (const auto& e : fs::directory_iterator(fs::path(FRHOST_PATH).parent_path())) {
@@ -272,12 +283,7 @@ TEST_F(FrhostTest, ApplyReachesAFrildDaemonADeadOneFailsAndARestartedOneServesAg
     EXPECT_EQ(dead.err, "");
 
     // Restarted on the same endpoint between two applies: the next apply works again.
-    frild = std::make_unique<iltest::FrildProcess>(
-        std::vector<std::string>{"--bind", endpoint, "--ports", "2"},
-        (m_dir / "frild-2.log").string());
-    o = Frhost({"--timeout", "5000", "apply", path, "--show"});
-    ASSERT_EQ(o.status, 0) << o.err << o.out;
-    EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
+    RestartedFrildServesTheNextApply(frild, endpoint, path);
 }
 
 // A daemon killed while the host waits for its answer (stopped first, so that it cannot answer
@@ -300,12 +306,7 @@ TEST_F(FrhostTest, AFrildKilledWhileTheHostWaitsFailsThatApplyOnly) {
               std::string::npos)
         << o.out;
 
-    frild = std::make_unique<iltest::FrildProcess>(
-        std::vector<std::string>{"--bind", endpoint, "--ports", "2"},
-        (m_dir / "frild-2.log").string());
-    o = Frhost({"--timeout", "5000", "apply", path, "--show"});
-    ASSERT_EQ(o.status, 0) << o.err << o.out;
-    EXPECT_NE(o.out.find("filter \"arp\" stopped"), std::string::npos) << o.out;
+    RestartedFrildServesTheNextApply(frild, endpoint, path);
 }
 
 // A frild with CURVE keys that lets in listed hosts only: the scenario's "il" carries the
